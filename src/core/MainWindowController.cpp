@@ -1,0 +1,56 @@
+#include "core/MainWindowController.h"
+
+#include "core/StatusTexts.h"
+
+namespace qmpvx {
+
+MainWindowController::MainWindowController(MainWindow& window, SettingsStore& settings,
+                                           const Executable& executable)
+    : w_(window), settings_(settings), executable_(executable)
+{
+}
+
+void MainWindowController::Form_Load()
+{
+    std::vector<BadSetting> bad = settings_.restoreGeometry(w_.QM_PVX_MAIN, kMainGeometry);
+
+    const std::string exeName = executable_.name();
+    w_.APP_EXE_NAME_TEXTBOX.setCaption(exeName);
+    w_.QM_PVX_MAIN.setCaption(std::string(caption::kMainWindowPrefix) + exeName);
+
+    const std::vector<BadSetting> badControls = settings_.restoreMainControls(w_);
+    bad.insert(bad.end(), badControls.begin(), badControls.end());
+
+    w_.AUTOSTART_TIMER.setInterval(kTimerInterval);
+    w_.AUTOCLOSE_TIMER.setInterval(kTimerInterval);
+
+    if (isTicked(w_.AUTOSTART_TICKBOX)) {
+        w_.AUTOSTART_TIMER.setEnabled(true);
+        w_.CURRENT_STATUS_LABEL.setCaption(status::kAutoStarting);
+        w_.START_STOP_BUTTON.setCaption(caption::kStop);
+        w_.READY_BUTTON.setEnabled(false);
+    } else {
+        w_.AUTOSTART_TIMER.setEnabled(false);
+        w_.CURRENT_STATUS_LABEL.setCaption(status::kReady);
+        w_.START_STOP_BUTTON.setCaption(caption::kStart);
+        w_.READY_BUTTON.setEnabled(true);
+    }
+
+    // A bad stored value must not keep the program from starting: the load is
+    // complete with defaults in its place, and only now is it reported.
+    if (!bad.empty())
+        throw BadStoredSettings(bad, settings_.location());
+}
+
+void MainWindowController::EXIT_BUTTON_Click()
+{
+    settings_.saveMainWindow(w_);
+    w_.QM_PVX_MAIN.close();
+}
+
+void MainWindowController::Form_Unload()
+{
+    settings_.saveMainWindow(w_);
+}
+
+} // namespace qmpvx

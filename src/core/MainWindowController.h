@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/MainWindow.h"
+#include "platform/Executable.h"
+#include "settings/SettingsStore.h"
+
+namespace qmpvx {
+
+// The main window's logic. It keeps no state of its own: the controls are the
+// state (the START/STOP caption is the run flag, the timers say which wait runs).
+// Every operation runs to its end or stops at the step that throws.
+class MainWindowController {
+public:
+    static constexpr int kTimerInterval = 10000;  // milliseconds
+
+    MainWindowController(MainWindow& window, SettingsStore& settings, const Executable& executable);
+
+    void Form_Load();
+    void EXIT_BUTTON_Click();
+    void Form_Unload();
+
+private:
+    MainWindow& w_;
+    SettingsStore& settings_;
+    const Executable& executable_;
+};
+
+} // namespace qmpvx

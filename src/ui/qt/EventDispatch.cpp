@@ -1,0 +1,66 @@
+#include "ui/qt/EventDispatch.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <exception>
+
+namespace qmpvx::qt {
+
+EventDispatch::EventDispatch() = default;
+
+EventDispatch::~EventDispatch()
+{
+    delete dialog_.data();
+}
+
+void EventDispatch::run(const std::function<void()>& operation) noexcept
+{
+    try {
+        operation();
+    } catch (const std::exception& error) {
+        report(error.what());
+    } catch (...) {
+        report("An unexpected error occurred.");
+    }
+}
+
+void EventDispatch::report(const std::string& message)
+{
+    std::fprintf(stderr, "qm-pvx: %s\n", message.c_str());
+    std::fflush(stderr);
+    if (!QApplication::instance())
+        return;
+    try {
+        if (!dialog_) {
+            // No owner: the dialog outlives a main window whose close failed to
+            // save, so that failure is still seen.
+            dialog_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("QM-PVX - Error"), QString(),
+                                      QMessageBox::Ok);
+            dialog_->setWindowModality(Qt::NonModal);
+            QObject::connect(dialog_.data(), &QMessageBox::finished, [] {
+                for (const QWidget* window : QApplication::topLevelWidgets()) {
+                    if (window->isVisible() && !qobject_cast<const QMessageBox*>(window))
+                        return;
+                }
+                QApplication::quit();
+            });
+        }
+        dialog_->setText(QString::fromUtf8(message.c_str()));
+        // Shown once the current event is done, so it stands above a window
+        // that the failing operation was about to show.
+        QTimer::singleShot(0, dialog_.data(), [dialog = dialog_] {
+            if (!dialog)
+                return;
+            dialog->show();
+            dialog->raise();
+            dialog->activateWindow();
+        });
+    } catch (...) {
+        // The message is on standard error; never let reporting throw.
+    }
+}
+
+} // namespace qmpvx::qt

@@ -1,0 +1,186 @@
+#include "ui/qt/QtControls.h"
+
+#include "ui/qt/Twips.h"
+#include "ui/qt/Widgets.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace qmpvx::qt {
+
+namespace {
+
+// Captions carry no access keys: an '&' is shown as it is.
+QString withoutAccessKeys(std::string_view caption)
+{
+    return toQString(caption).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+std::string fromButtonText(const QString& text)
+{
+    return toUtf8(QString(text).replace(QStringLiteral("&&"), QStringLiteral("&")));
+}
+
+} // namespace
+
+QString toQString(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toUtf8(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+std::string QtButton::caption() const { return fromButtonText(button_->text()); }
+void QtButton::setCaption(std::string_view caption) { button_->setText(withoutAccessKeys(caption)); }
+bool QtButton::enabled() const { return button_->isEnabled(); }
+void QtButton::setEnabled(bool enabled) { button_->setEnabled(enabled); }
+
+TickValue QtTickBox::value() const
+{
+    switch (box_->checkState()) {
+    case Qt::Unchecked: return 0;
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
+    }
+    return 0;
+}
+
+void QtTickBox::setValue(TickValue value)
+{
+    if (value < 0 || value > 2)
+        throw std::invalid_argument("A tick box takes 0, 1 or 2, not " + std::to_string(value) + ".");
+    box_->setTristate(value == 2);
+    box_->setCheckState(value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked);
+}
+
+std::string QtLineField::text() const { return toUtf8(edit_->text()); }
+void QtLineField::setText(std::string_view text) { edit_->setText(toQString(text)); }
+
+std::string QtMultiLineField::text() const { return toUtf8(edit_->toPlainText()); }
+void QtMultiLineField::setText(std::string_view text) { edit_->setTextKeepingAll(toQString(text)); }
+
+std::string QtLabel::caption() const { return toUtf8(label_->text()); }
+void QtLabel::setCaption(std::string_view caption) { label_->setText(toQString(caption)); }
+
+void QtTimer::setInterval(int milliseconds)
+{
+    interval_ = milliseconds;
+    apply();
+}
+
+void QtTimer::setEnabled(bool enabled)
+{
+    enabled_ = enabled;
+    apply();
+}
+
+void QtTimer::apply()
+{
+    if (enabled_ && interval_ > 0)
+        timer_->start(interval_);
+    else
+        timer_->stop();
+}
+
+QtWindow::QtWindow(FormWidget* widget, const design::Frame& designFrame)
+    : widget_(widget), designFrame_(designFrame)
+{
+}
+
+std::string QtWindow::caption() const { return toUtf8(widget_->windowTitle()); }
+void QtWindow::setCaption(std::string_view caption) { widget_->setWindowTitle(toQString(caption)); }
+
+double QtWindow::dotsPerInch() const
+{
+    const QScreen* screen = widget_->screen() ? widget_->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInchX() : 96.0;
+}
+
+QMargins QtWindow::frame() const
+{
+    if (widget_->isVisible())
+        return {widget_->geometry().left() - widget_->frameGeometry().left(),
+                widget_->geometry().top() - widget_->frameGeometry().top(),
+                widget_->frameGeometry().right() - widget_->geometry().right(),
+                widget_->frameGeometry().bottom() - widget_->geometry().bottom()};
+    const double dpi = dotsPerInch();
+    return {twipsToPixels(designFrame_.left, dpi), twipsToPixels(designFrame_.top, dpi),
+            twipsToPixels(designFrame_.right, dpi), twipsToPixels(designFrame_.bottom, dpi)};
+}
+
+float QtWindow::read(int pixels, const std::optional<Remembered>& remembered) const
+{
+    if (remembered && remembered->pixels == pixels)
+        return remembered->twips;
+    return pixelsToTwips(pixels, dotsPerInch());
+}
+
+float QtWindow::left() const { return read(widget_->pos().x(), left_); }
+float QtWindow::top() const { return read(widget_->pos().y(), top_); }
+
+// A size is remembered by its client pixels: the frame may become known, or
+// change, after the size was set.
+float QtWindow::width() const
+{
+    if (width_ && width_->pixels == widget_->width())
+        return width_->twips;
+    const QMargins margins = frame();
+    return pixelsToTwips(widget_->width() + margins.left() + margins.right(), dotsPerInch());
+}
+
+float QtWindow::height() const
+{
+    if (height_ && height_->pixels == widget_->height())
+        return height_->twips;
+    const QMargins margins = frame();
+    return pixelsToTwips(widget_->height() + margins.top() + margins.bottom(), dotsPerInch());
+}
+
+void QtWindow::setLeft(float twips)
+{
+    const int pixels = twipsToPixels(twips, dotsPerInch());
+    widget_->move(pixels, widget_->pos().y());
+    left_ = Remembered{pixels, twips};
+}
+
+void QtWindow::setTop(float twips)
+{
+    const int pixels = twipsToPixels(twips, dotsPerInch());
+    widget_->move(widget_->pos().x(), pixels);
+    top_ = Remembered{pixels, twips};
+}
+
+void QtWindow::setWidth(float twips)
+{
+    const QMargins margins = frame();
+    const int outer = twipsToPixels(twips, dotsPerInch());
+    resizeClient(std::max(outer - margins.left() - margins.right(), 1), widget_->height());
+    width_ = Remembered{widget_->width(), twips};
+}
+
+void QtWindow::setHeight(float twips)
+{
+    const QMargins margins = frame();
+    const int outer = twipsToPixels(twips, dotsPerInch());
+    resizeClient(widget_->width(), std::max(outer - margins.top() - margins.bottom(), 1));
+    height_ = Remembered{widget_->height(), twips};
+}
+
+// The frame is fixed: the user cannot resize, only the program can.
+void QtWindow::resizeClient(int width, int height)
+{
+    widget_->setFixedSize(width, height);
+}
+
+void QtWindow::close() { widget_->close(); }
+
+} // namespace qmpvx::qt

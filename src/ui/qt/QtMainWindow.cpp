@@ -1,0 +1,60 @@
+#include "ui/qt/QtMainWindow.h"
+
+#include <QAbstractButton>
+
+namespace qmpvx::qt {
+
+namespace {
+
+MainWindow controlsOf(RenderedForm& form)
+{
+    return MainWindow{
+        .QM_PVX_MAIN = form.window(),
+        .START_STOP_BUTTON = form.button("START_STOP_BUTTON"),
+        .READY_BUTTON = form.button("READY_BUTTON"),
+        .SEND_BUTTON = form.button("SEND_BUTTON"),
+        .AUTOSTART_TIMER = form.timer("AUTOSTART_TIMER"),
+        .AUTOCLOSE_TIMER = form.timer("AUTOCLOSE_TIMER"),
+        .CURRENT_STATUS_LABEL = form.label("CURRENT_STATUS_LABEL"),
+        .APP_EXE_NAME_TEXTBOX = form.label("APP_EXE_NAME_TEXTBOX"),
+        .AUTOSTART_TICKBOX = form.tickBox("AUTOSTART_TICKBOX"),
+        .AUTOCLOSE_TICKBOX = form.tickBox("AUTOCLOSE_TICKBOX"),
+        .AUTO_ENTER_KEY_TICKBOX = form.tickBox("AUTO_ENTER_KEY_TICKBOX"),
+        .WINDOW_NAME_TEXTBOX = form.textField("WINDOW_NAME_TEXTBOX"),
+        .TEXT_TO_SEND_TEXTBOX = form.textField("TEXT_TO_SEND_TEXTBOX"),
+    };
+}
+
+} // namespace
+
+QtMainWindow::QtMainWindow(SettingsStore& settings, const Executable& executable, EventDispatch& dispatch)
+    : dispatch_(dispatch),
+      form_(renderForm(design::kMainWindow)),
+      controls_(controlsOf(*form_)),
+      controller_(controls_, settings, executable)
+{
+    wire();
+}
+
+void QtMainWindow::wire()
+{
+    const auto onClick = [this](std::string_view name, void (MainWindowController::*operation)()) {
+        auto* button = static_cast<QAbstractButton*>(&form_->widget(name));
+        QObject::connect(button, &QAbstractButton::clicked, button,
+                         [this, operation] { dispatch_.run([this, operation] { (controller_.*operation)(); }); });
+    };
+    onClick("EXIT_BUTTON", &MainWindowController::EXIT_BUTTON_Click);
+
+    form_->widget().onClose = [this] {
+        dispatch_.run([this] { controller_.Form_Unload(); });
+        form_->stopTimers();
+    };
+}
+
+void QtMainWindow::start()
+{
+    dispatch_.run([this] { controller_.Form_Load(); });
+    form_->widget().show();
+}
+
+} // namespace qmpvx::qt

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+
+namespace qmpvx::qt {
+
+inline constexpr double kTwipsPerInch = 1440.0;
+
+// X11 coordinates and sizes are 16-bit: anything further is saturated rather
+// than wrapped, so an odd stored value cannot throw the window somewhere random.
+inline constexpr double kLowestPixel = -32768.0;
+inline constexpr double kHighestPixel = 32767.0;
+
+inline int twipsToPixels(double twips, double dotsPerInch)
+{
+    const double pixels = std::round(twips * dotsPerInch / kTwipsPerInch);
+    return static_cast<int>(std::clamp(pixels, kLowestPixel, kHighestPixel));
+}
+
+inline float pixelsToTwips(int pixels, double dotsPerInch)
+{
+    return static_cast<float>(pixels * kTwipsPerInch / dotsPerInch);
+}
+
+} // namespace qmpvx::qt

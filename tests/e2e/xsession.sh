@@ -1,0 +1,73 @@
+# Shell helpers to drive the real program on a virtual X server, as a user would.
+# Source it; every wait is bounded.
+
+# start_x_session DIR [--wm]: a fresh Xvfb on a free display, optionally with openbox.
+start_x_session() {
+    local dir=$1 wm=${2:-}
+    mkdir -p "$dir"
+    exec {display_fd}<> <(:)
+    Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp -dpi 96 >"$dir/xvfb.log" 2>&1 &
+    XVFB_PID=$!
+    local number=""
+    for _ in $(seq 100); do
+        read -r -t 0.1 -u "$display_fd" number && break
+    done
+    exec {display_fd}<&-
+    [ -n "$number" ] || { echo "Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; return 1; }
+    export DISPLAY=":$number"
+    WM_PID=""
+    if [ "$wm" = --wm ]; then
+        openbox >"$dir/openbox.log" 2>&1 &
+        WM_PID=$!
+        for _ in $(seq 100); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+            sleep 0.05
+        done
+    fi
+}
+
+stop_x_session() {
+    [ -n "${WM_PID:-}" ] && kill "$WM_PID" 2>/dev/null && wait "$WM_PID" 2>/dev/null
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    return 0
+}
+
+# wait_for_window REGEX [SECONDS]: prints the id of a visible window whose title matches.
+wait_for_window() {
+    local pattern=$1 seconds=${2:-10} id
+    for _ in $(seq $((seconds * 20))); do
+        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
+
+# wait_until_gone PID [SECONDS]: waits for a process to end.
+wait_until_gone() {
+    local pid=$1 seconds=${2:-10}
+    for _ in $(seq $((seconds * 20))); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# Centres of the main window's controls in twips, from the window's design.
+declare -A CONTROL_CENTRE=(
+    [START_STOP_BUTTON]="8707 787"
+    [AUTOSTART_TICKBOX]="727 727"
+    [ABOUT_BUTTON]="847 5407"
+    [READY_BUTTON]="2527 5407"
+    [SEND_BUTTON]="5407 5407"
+    [EXIT_BUTTON]="8227 5407"
+    [WINDOW_NAME_TEXTBOX]="5887 1267"
+    [TEXT_TO_SEND_TEXTBOX]="4687 3427"
+)
+
+# click_control WINDOW NAME: a left click in the middle of a control (96 dpi: 15 twips a pixel).
+click_control() {
+    local window=$1 x y
+    read -r x y <<<"${CONTROL_CENTRE[$2]}"
+    xdotool mousemove --window "$window" $((x / 15)) $((y / 15)) click 1
+}

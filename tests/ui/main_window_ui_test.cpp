@@ -1,0 +1,234 @@
+#include "platform/qt/QtSettingsService.h"
+#include "settings/SettingsStore.h"
+#include "ui/Design.h"
+#include "ui/qt/EventDispatch.h"
+#include "ui/qt/QtMainWindow.h"
+#include "ui/qt/TextLimit.h"
+#include "ui/qt/Twips.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace qmpvx;
+using namespace qmpvx::qt;
+
+class MainWindowUi : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<QtSettingsService> service_;
+    std::unique_ptr<StartedExecutable> exe_;
+    std::unique_ptr<SettingsStore> store_;
+    std::unique_ptr<EventDispatch> dispatch_;
+    std::unique_ptr<QtMainWindow> main_;
+
+    double dpi() const { return QGuiApplication::primaryScreen()->logicalDotsPerInchX(); }
+    QWidget& widget(const char* name) { return main_->form().widget(name); }
+
+    void put(const char* key, const char* value) { service_->save("QM_PVX", "qm-pvx", key, value); }
+
+    void startMain()
+    {
+        main_ = std::make_unique<QtMainWindow>(*store_, *exe_, *dispatch_);
+        main_->start();
+        QVERIFY(QTest::qWaitForWindowExposed(&main_->form().widget()));
+    }
+
+private slots:
+    void init()
+    {
+        folder_ = std::make_unique<QTemporaryDir>();
+        service_ = std::make_unique<QtSettingsService>(folder_->path());
+        exe_ = std::make_unique<StartedExecutable>("qm-pvx");
+        store_ = std::make_unique<SettingsStore>(*service_, *exe_);
+        dispatch_ = std::make_unique<EventDispatch>();
+    }
+
+    void cleanup()
+    {
+        main_.reset();
+        dispatch_.reset();
+    }
+
+    void everyControlStandsWhereTheDesignPutsIt()
+    {
+        startMain();
+        for (const design::Control& control : design::kMainWindow.controls) {
+            if (control.kind == design::Kind::Timer)
+                continue;
+            const QRect expected(twipsToPixels(control.left, dpi()), twipsToPixels(control.top, dpi()),
+                                 twipsToPixels(control.width, dpi()), twipsToPixels(control.height, dpi()));
+            QCOMPARE(widget(std::string(control.name).c_str()).geometry(), expected);
+        }
+        QCOMPARE(main_->form().widget().size(), QSize(twipsToPixels(9390, dpi()), twipsToPixels(5865, dpi())));
+    }
+
+    void firstStartShowsTheLoadedState()
+    {
+        startMain();
+        QVERIFY(QTest::qWaitForWindowActive(&main_->form().widget()));
+        QCOMPARE(main_->form().widget().windowTitle(), QString("QM-PVX - qm-pvx"));
+        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("READY..."));
+        QCOMPARE(static_cast<QLabel&>(widget("APP_EXE_NAME_TEXTBOX")).text(), QString("qm-pvx"));
+        QVERIFY(!widget("SEND_BUTTON").isEnabled());
+        QCOMPARE(QApplication::focusWidget(), &widget("START_STOP_BUTTON"));
+        QCOMPARE(main_->controls().QM_PVX_MAIN.left(), 1000.0f);
+        QCOMPARE(main_->controls().QM_PVX_MAIN.top(), 1000.0f);
+        QVERIFY(!dispatch_->dialog());
+    }
+
+    void tabWalksTheEnabledControlsInOrder()
+    {
+        startMain();
+        QVERIFY(QTest::qWaitForWindowActive(&main_->form().widget()));
+        const QStringList expected{"AUTOSTART_TICKBOX",    "AUTOCLOSE_TICKBOX", "AUTO_ENTER_KEY_TICKBOX",
+                                   "WINDOW_NAME_TEXTBOX",  "TEXT_TO_SEND_TEXTBOX", "READY_BUTTON",
+                                   "ABOUT_BUTTON",         "EXIT_BUTTON",       "START_STOP_BUTTON"};
+        QStringList walked;
+        for (int i = 0; i < expected.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            walked << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(walked, expected);
+    }
+
+    void escapePressesStartStopAndNothingElse()
+    {
+        startMain();
+        QSignalSpy startStop(static_cast<QPushButton*>(&widget("START_STOP_BUTTON")), &QPushButton::clicked);
+        static_cast<QPlainTextEdit&>(widget("TEXT_TO_SEND_TEXTBOX")).setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCOMPARE(startStop.count(), 1);
+
+        QSignalSpy exit(static_cast<QPushButton*>(&widget("EXIT_BUTTON")), &QPushButton::clicked);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(exit.count(), 0);
+        QVERIFY(main_->form().widget().isVisible());
+    }
+
+    void storedValuesAreShownIncludingGreyAndLongText()
+    {
+        put("AUTOSTART_TICKBOX", "2");
+        put("AUTOCLOSE_TICKBOX", "1");
+        put("TEXT_TO_SEND_TEXTBOX", QByteArray(1200, 'x').constData());
+        startMain();
+        auto& autoStart = static_cast<QCheckBox&>(widget("AUTOSTART_TICKBOX"));
+        QCOMPARE(autoStart.checkState(), Qt::PartiallyChecked);
+        QCOMPARE(static_cast<QCheckBox&>(widget("AUTOCLOSE_TICKBOX")).checkState(), Qt::Checked);
+        QCOMPARE(static_cast<QPlainTextEdit&>(widget("TEXT_TO_SEND_TEXTBOX")).toPlainText().size(), 1200);
+
+        // A click never makes a box greyed: greyed, unticked, ticked, unticked.
+        QTest::mouseClick(&autoStart, Qt::LeftButton);
+        QCOMPARE(main_->controls().AUTOSTART_TICKBOX.value(), 0);
+        QTest::mouseClick(&autoStart, Qt::LeftButton);
+        QCOMPARE(main_->controls().AUTOSTART_TICKBOX.value(), 1);
+        QTest::mouseClick(&autoStart, Qt::LeftButton);
+        QCOMPARE(main_->controls().AUTOSTART_TICKBOX.value(), 0);
+        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("READY..."));
+    }
+
+    void typingAndPastingStopAtAThousandCharacters()
+    {
+        startMain();
+        auto& text = static_cast<QPlainTextEdit&>(widget("TEXT_TO_SEND_TEXTBOX"));
+        text.setFocus();
+        QTest::keyClicks(&text, QString(995, 'a'));
+        QTest::keyClicks(&text, QStringLiteral("bcdefgh"));
+        QCOMPARE(text.toPlainText(), QString(995, 'a') + "bcdef");
+
+        // A paste is cut at the limit, never inside a surrogate pair.
+        text.clear();
+        QTest::keyClicks(&text, QString(998, 'a'));
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QApplication::clipboard()->setText(emoji + emoji + emoji);
+        text.paste();
+        QCOMPARE(text.toPlainText(), QString(998, 'a') + emoji + emoji);
+        QCOMPARE(characterCount(text.toPlainText()), 1000);
+
+        // A longer text set by the program stays whole, and typing adds nothing.
+        main_->controls().TEXT_TO_SEND_TEXTBOX.setText(std::string(1200, 'y'));
+        text.moveCursor(QTextCursor::End);
+        QTest::keyClicks(&text, QStringLiteral("zz"));
+        QCOMPARE(text.toPlainText(), QString(1200, 'y'));
+    }
+
+    void insertionLimitNeverSplitsACharacter()
+    {
+        const QString pair = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QCOMPARE(limitedInsertionEnd(QStringLiteral("abc"), 1, 3, 5), 3);
+        QCOMPARE(limitedInsertionEnd(QStringLiteral("abcdef"), 2, 6, 4), 4);
+        QCOMPARE(limitedInsertionEnd("ab" + pair + pair, 2, 6, 3), 4);
+        QCOMPARE(limitedInsertionEnd(QString(10, 'x') + "new", 10, 13, 8), 10);
+    }
+
+    void badStoredValuesAreReportedOnceAndTheWindowStillWorks()
+    {
+        put("MAIN-Left", "far left");
+        put("AUTOSTART_TICKBOX", "9");
+        put("AUTOCLOSE_TICKBOX", "1");
+        startMain();
+        QTRY_VERIFY(dispatch_->dialog() && dispatch_->dialog()->isVisible());
+        const QString message = dispatch_->dialog()->text();
+        QVERIFY(message.contains("MAIN-Left = \"far left\" is not a number"));
+        QVERIFY(message.contains("AUTOSTART_TICKBOX = \"9\""));
+        QVERIFY(message.contains(folder_->path()));
+        QCOMPARE(main_->controls().QM_PVX_MAIN.left(), 1000.0f);
+        QCOMPARE(main_->controls().AUTOCLOSE_TICKBOX.value(), 1);
+        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("READY..."));
+
+        // A second failure reuses the one dialog.
+        QMessageBox* first = dispatch_->dialog();
+        dispatch_->run([] { throw std::runtime_error("second failure"); });
+        QCOMPARE(dispatch_->dialog(), first);
+        QTRY_COMPARE(first->text(), QString("second failure"));
+        int dialogs = 0;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            dialogs += qobject_cast<QMessageBox*>(window) && window->isVisible();
+        QCOMPARE(dialogs, 1);
+
+        // Exit writes good values back.
+        QTest::mouseClick(&widget("EXIT_BUTTON"), Qt::LeftButton);
+        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "MAIN-Left"), "1000");
+        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "AUTOSTART_TICKBOX"), "0");
+        QVERIFY(!main_->form().widget().isVisible());
+    }
+
+    void closeBoxSavesAndStopsTheTimers()
+    {
+        put("AUTOSTART_TICKBOX", "1");
+        startMain();
+        QVERIFY(main_->form().qtimer("AUTOSTART_TIMER").isActive());
+        QCOMPARE(main_->form().qtimer("AUTOSTART_TIMER").interval(), 10000);
+        static_cast<QPlainTextEdit&>(widget("TEXT_TO_SEND_TEXTBOX")).setPlainText("typed");
+        main_->form().widget().close();
+        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "TEXT_TO_SEND_TEXTBOX"), "typed");
+        QVERIFY(!main_->form().qtimer("AUTOSTART_TIMER").isActive());
+    }
+
+    void geometryInTwipsSurvivesTheRoundTripThroughPixels()
+    {
+        put("MAIN-Left", "1003");
+        put("MAIN-Width", "12000");
+        put("MAIN-Height", "1e30");
+        startMain();
+        Window& window = main_->controls().QM_PVX_MAIN;
+        QCOMPARE(window.left(), 1003.0f);
+        QCOMPARE(window.width(), 12000.0f);
+        QCOMPARE(main_->form().widget().height(), 32767 - twipsToPixels(330 + 45, dpi()));
+        // Controls keep their places whatever the window's size.
+        QCOMPARE(widget("EXIT_BUTTON").pos(), QPoint(twipsToPixels(7560, dpi()), twipsToPixels(5160, dpi())));
+
+        main_->form().widget().move(main_->form().widget().pos() + QPoint(10, 0));
+        QCOMPARE(window.left(), pixelsToTwips(twipsToPixels(1003, dpi()) + 10, dpi()));
+    }
+};
+
+QTEST_MAIN(MainWindowUi)
+#include "main_window_ui_test.moc"
