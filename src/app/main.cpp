@@ -1,5 +1,6 @@
 #include "platform/Executable.h"
 #include "platform/qt/QtSettingsService.h"
+#include "platform/x11/X11Automation.h"
 #include "settings/SettingsStore.h"
 #include "ui/qt/EventDispatch.h"
 #include "ui/qt/QtMainWindow.h"
@@ -18,8 +19,9 @@ int main(int argc, char* argv[])
 
     qmpvx::QtSettingsService settingsService;
     qmpvx::SettingsStore settings(settingsService, executable);
+    qmpvx::x11::X11Automation automation;
     qmpvx::qt::EventDispatch dispatch;
-    qmpvx::qt::QtMainWindow mainWindow(settings, executable, dispatch);
+    qmpvx::qt::QtMainWindow mainWindow(settings, executable, automation, dispatch);
     mainWindow.start();
     return QApplication::exec();
 }

@@ -1,12 +1,13 @@
 #include "core/MainWindowController.h"
 
+#include "core/Delivery.h"
 #include "core/StatusTexts.h"
 
 namespace qmpvx {
 
 MainWindowController::MainWindowController(MainWindow& window, SettingsStore& settings,
-                                           const Executable& executable)
-    : w_(window), settings_(settings), executable_(executable)
+                                           const Executable& executable, Automation& automation)
+    : w_(window), settings_(settings), executable_(executable), automation_(automation)
 {
 }
 
@@ -50,6 +51,21 @@ void MainWindowController::EXIT_BUTTON_Click()
 
 void MainWindowController::Form_Unload()
 {
+    settings_.saveMainWindow(w_);
+}
+
+void MainWindowController::READY_BUTTON_Click()
+{
+    w_.SEND_BUTTON.setEnabled(true);
+    w_.CURRENT_STATUS_LABEL.setCaption(status::kReadyToSend);
+}
+
+// Every manual send must be armed again: the button is disabled first, and
+// stays disabled when the delivery fails.
+void MainWindowController::SEND_BUTTON_Click()
+{
+    w_.SEND_BUTTON.setEnabled(false);
+    deliver(w_, automation_, DeliveryKind::Manual);
     settings_.saveMainWindow(w_);
 }
 

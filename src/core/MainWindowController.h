@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MainWindow.h"
+#include "platform/Automation.h"
 #include "platform/Executable.h"
 #include "settings/SettingsStore.h"
 
@@ -13,16 +14,21 @@ class MainWindowController {
 public:
     static constexpr int kTimerInterval = 10000;  // milliseconds
 
-    MainWindowController(MainWindow& window, SettingsStore& settings, const Executable& executable);
+    MainWindowController(MainWindow& window, SettingsStore& settings, const Executable& executable,
+                         Automation& automation);
 
     void Form_Load();
     void EXIT_BUTTON_Click();
     void Form_Unload();
 
+    void READY_BUTTON_Click();
+    void SEND_BUTTON_Click();
+
 private:
     MainWindow& w_;
     SettingsStore& settings_;
     const Executable& executable_;
+    Automation& automation_;
 };
 
 } // namespace qmpvx

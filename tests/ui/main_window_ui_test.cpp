@@ -1,3 +1,4 @@
+#include "Fakes.h"
 #include "platform/qt/QtSettingsService.h"
 #include "settings/SettingsStore.h"
 #include "ui/Design.h"
@@ -27,6 +28,7 @@ class MainWindowUi : public QObject {
     std::unique_ptr<StartedExecutable> exe_;
     std::unique_ptr<SettingsStore> store_;
     std::unique_ptr<EventDispatch> dispatch_;
+    test::RecordingAutomation automation_;
     std::unique_ptr<QtMainWindow> main_;
 
     double dpi() const { return QGuiApplication::primaryScreen()->logicalDotsPerInchX(); }
@@ -36,7 +38,7 @@ class MainWindowUi : public QObject {
 
     void startMain()
     {
-        main_ = std::make_unique<QtMainWindow>(*store_, *exe_, *dispatch_);
+        main_ = std::make_unique<QtMainWindow>(*store_, *exe_, automation_, *dispatch_);
         main_->start();
         QVERIFY(QTest::qWaitForWindowExposed(&main_->form().widget()));
     }
@@ -210,6 +212,38 @@ private slots:
         main_->form().widget().close();
         QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "TEXT_TO_SEND_TEXTBOX"), "typed");
         QVERIFY(!main_->form().qtimer("AUTOSTART_TIMER").isActive());
+    }
+
+    void readyArmsSendWhichTypesOnceAndDisarms()
+    {
+        put("WINDOW_NAME_TEXTBOX", "Target");
+        put("TEXT_TO_SEND_TEXTBOX", "hello~");
+        startMain();
+        automation_.calls.clear();
+        QTest::mouseClick(&widget("SEND_BUTTON"), Qt::LeftButton);
+        QVERIFY(automation_.calls.empty());
+
+        QTest::mouseClick(&widget("READY_BUTTON"), Qt::LeftButton);
+        QVERIFY(widget("SEND_BUTTON").isEnabled());
+        QTest::mouseClick(&widget("SEND_BUTTON"), Qt::LeftButton);
+        QCOMPARE(automation_.log(), (std::vector<std::string>{"AppActivate(Target)", "CreateObject(WScript.Shell)",
+                                                              "SendKeys(hello~, wait)", "release"}));
+        QVERIFY(!widget("SEND_BUTTON").isEnabled());
+        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("!!! TEXT STRING SENT... !!!"));
+    }
+
+    void aFailedSendIsReportedWithoutTheText()
+    {
+        put("WINDOW_NAME_TEXTBOX", "Nowhere");
+        put("TEXT_TO_SEND_TEXTBOX", "hunter2");
+        startMain();
+        automation_.failOn = "AppActivate";
+        QTest::mouseClick(&widget("READY_BUTTON"), Qt::LeftButton);
+        QTest::mouseClick(&widget("SEND_BUTTON"), Qt::LeftButton);
+        QTRY_VERIFY(dispatch_->dialog() && dispatch_->dialog()->isVisible());
+        QVERIFY(!dispatch_->dialog()->text().contains("hunter2"));
+        QVERIFY(!widget("SEND_BUTTON").isEnabled());
+        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("READY TO SEND...!!!"));
     }
 
     void geometryInTwipsSurvivesTheRoundTripThroughPixels()

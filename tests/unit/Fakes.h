@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MainWindow.h"
+#include "platform/Automation.h"
 #include "platform/Executable.h"
 #include "platform/SettingsService.h"
 
@@ -132,6 +133,50 @@ struct FakeSettings : SettingsService {
                 result[std::get<2>(key)] = value;
         }
         return result;
+    }
+};
+
+// Records every call to the platform's activation and keystroke object, with
+// the status line as it stood at that moment.
+struct RecordingAutomation : Automation {
+    struct Call {
+        std::string what;
+        std::string status;
+    };
+    std::vector<Call> calls;
+    std::string failOn;           // a call that throws, e.g. "AppActivate"
+    const Label* status = nullptr;
+
+    void record(std::string what)
+    {
+        const bool fails = what.rfind(failOn, 0) == 0 && !failOn.empty();
+        calls.push_back({std::move(what), status ? status->caption() : ""});
+        if (fails)
+            throw std::runtime_error("could not bring the window to the foreground");
+    }
+    std::vector<std::string> log() const
+    {
+        std::vector<std::string> result;
+        for (const Call& call : calls)
+            result.push_back(call.what);
+        return result;
+    }
+
+    struct Shell : ShellObject {
+        RecordingAutomation& owner;
+        explicit Shell(RecordingAutomation& o) : owner(o) {}
+        ~Shell() override { owner.calls.push_back({"release", ""}); }
+        void SendKeys(std::string_view keys, bool wait) override
+        {
+            owner.record("SendKeys(" + std::string(keys) + (wait ? ", wait)" : ")"));
+        }
+    };
+
+    void AppActivate(std::string_view title) override { record("AppActivate(" + std::string(title) + ")"); }
+    std::unique_ptr<ShellObject> CreateObject(std::string_view className) override
+    {
+        record("CreateObject(" + std::string(className) + ")");
+        return std::make_unique<Shell>(*this);
     }
 };
 

@@ -18,9 +18,14 @@ protected:
     FakeSettings service;
     StartedExecutable exe{"qm-pvx"};
     SettingsStore store{service, exe};
-    MainWindowController controller{w.controls, store, exe};
+    RecordingAutomation automation;
+    MainWindowController controller{w.controls, store, exe, automation};
 
-    void SetUp() override { w.window.onClose = [this] { controller.Form_Unload(); }; }
+    void SetUp() override
+    {
+        w.window.onClose = [this] { controller.Form_Unload(); };
+        automation.status = &w.status;
+    }
 
     std::string loadError()
     {

@@ -27,11 +27,12 @@ MainWindow controlsOf(RenderedForm& form)
 
 } // namespace
 
-QtMainWindow::QtMainWindow(SettingsStore& settings, const Executable& executable, EventDispatch& dispatch)
+QtMainWindow::QtMainWindow(SettingsStore& settings, const Executable& executable, Automation& automation,
+                           EventDispatch& dispatch)
     : dispatch_(dispatch),
       form_(renderForm(design::kMainWindow)),
       controls_(controlsOf(*form_)),
-      controller_(controls_, settings, executable)
+      controller_(controls_, settings, executable, automation)
 {
     wire();
 }
@@ -44,6 +45,8 @@ void QtMainWindow::wire()
                          [this, operation] { dispatch_.run([this, operation] { (controller_.*operation)(); }); });
     };
     onClick("EXIT_BUTTON", &MainWindowController::EXIT_BUTTON_Click);
+    onClick("READY_BUTTON", &MainWindowController::READY_BUTTON_Click);
+    onClick("SEND_BUTTON", &MainWindowController::SEND_BUTTON_Click);
 
     form_->widget().onClose = [this] {
         dispatch_.run([this] { controller_.Form_Unload(); });

@@ -13,7 +13,8 @@ namespace qmpvx::qt {
 // logic and its events wired to the logic's operations.
 class QtMainWindow {
 public:
-    QtMainWindow(SettingsStore& settings, const Executable& executable, EventDispatch& dispatch);
+    QtMainWindow(SettingsStore& settings, const Executable& executable, Automation& automation,
+                 EventDispatch& dispatch);
 
     // Loads the window (restoring its settings) and shows it.
     void start();

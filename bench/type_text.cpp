@@ -1,0 +1,33 @@
+// Types a file's text (in the key notation) into the window with the given
+// title, the way the program's send does, and prints the seconds it took.
+#include "platform/x11/X11Automation.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+int main(int argc, char* argv[])
+{
+    if (argc != 3) {
+        std::cerr << "usage: type_text TITLE FILE\n";
+        return 2;
+    }
+    std::ifstream file(argv[2], std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    try {
+        qmpvx::x11::X11Automation automation;
+        const auto start = std::chrono::steady_clock::now();
+        automation.AppActivate(argv[1]);
+        const auto shell = automation.CreateObject("WScript.Shell");
+        shell->SendKeys(text.str(), true);
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+        std::printf("%.3f\n", seconds.count());
+    } catch (const std::exception& error) {
+        std::cerr << "type_text: " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
