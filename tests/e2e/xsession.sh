@@ -6,12 +6,10 @@ start_x_session() {
     local dir=$1 wm=${2:-}
     mkdir -p "$dir"
     exec {display_fd}<> <(:)
-    Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp -dpi 96 >"$dir/xvfb.log" 2>&1 &
+    Xvfb -displayfd "$display_fd" -screen 0 1280x800x24 -nolisten tcp -dpi 96 -noreset >"$dir/xvfb.log" 2>&1 &
     XVFB_PID=$!
     local number=""
-    for _ in $(seq 100); do
-        read -r -t 0.1 -u "$display_fd" number && break
-    done
+    read -r -t 10 -u "$display_fd" number
     exec {display_fd}<&-
     [ -n "$number" ] || { echo "Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; return 1; }
     export DISPLAY=":$number"
@@ -65,9 +63,22 @@ declare -A CONTROL_CENTRE=(
     [TEXT_TO_SEND_TEXTBOX]="4687 3427"
 )
 
-# click_control WINDOW NAME: a left click in the middle of a control (96 dpi: 15 twips a pixel).
+# focus_window WINDOW: to the front with the focus, through the window manager if there is one.
+focus_window() {
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+        xdotool windowactivate --sync "$1" 2>/dev/null
+    else
+        xdotool windowraise "$1" windowfocus --sync "$1" 2>/dev/null
+    fi
+}
+
+# click_control WINDOW NAME: a left click in the middle of a control (96 dpi:
+# 15 twips a pixel), on the window brought to the front first, as a user would,
+# and a moment for the program to handle it.
 click_control() {
     local window=$1 x y
     read -r x y <<<"${CONTROL_CENTRE[$2]}"
+    focus_window "$window"
     xdotool mousemove --window "$window" $((x / 15)) $((y / 15)) click 1
+    sleep 0.2
 }

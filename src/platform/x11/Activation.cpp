@@ -248,6 +248,10 @@ xcb_window_t activateByTitle(XConnection& conn, std::string_view title, std::chr
                                  "title for typing mistakes. Nothing was typed.");
     const auto window = static_cast<xcb_window_t>(candidates[*found].id);
     const std::string& shownTitle = candidates[*found].title;
+    // Asking anyway would return before the window manager handled the
+    // request, which could then move the focus while keys are being typed.
+    if (holdsFocus(conn, window))
+        return window;
 
     const bool managed = windowManagerRunning(conn);
     try {

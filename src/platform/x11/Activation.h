@@ -8,10 +8,10 @@
 namespace qmpvx::x11 {
 
 // Brings the window that `title` names (see findByTitle) to the foreground
-// and returns it once it holds the keyboard focus. Throws std::runtime_error,
-// with a message for the user, when the title is empty, no window matches,
-// the window closes, or it does not get the focus within `timeout`; nothing
-// is typed then.
+// and returns it once it holds the keyboard focus; a window that holds it
+// already is left as it is. Throws std::runtime_error, with a message for the
+// user, when the title is empty, no window matches, the window closes, or it
+// does not get the focus within `timeout`; nothing is typed then.
 xcb_window_t activateByTitle(XConnection& conn, std::string_view title,
                              std::chrono::milliseconds timeout = std::chrono::seconds(2));
 

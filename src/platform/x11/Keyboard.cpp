@@ -75,10 +75,20 @@ std::vector<std::uint8_t> Keyboard::heldKeycodes() const
 void Keyboard::waitUntilReleased(std::chrono::milliseconds timeout) const
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!heldKeycodes().empty()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            throw std::runtime_error("Keys are being held down on the keyboard; they would mix into the text. "
-                                     "Release all keys and try again. Nothing was typed.");
+    for (std::vector<std::uint8_t> held = heldKeycodes(); !held.empty(); held = heldKeycodes()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            std::string names;
+            for (const std::uint8_t keycode : held) {
+                const xkb_keysym_t* syms = nullptr;
+                char name[64] = "?";
+                if (xkb_keymap_key_get_syms_by_level(keymap_.get(), keycode, 0, 0, &syms) > 0)
+                    xkb_keysym_get_name(syms[0], name, sizeof name);
+                names += (names.empty() ? "" : ", ") + std::string(name);
+            }
+            throw std::runtime_error("Keys are held down on the keyboard (" + names +
+                                     "); they would mix into the text. Release all keys and try again. "
+                                     "Nothing was typed.");
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -107,7 +117,7 @@ void KeycodeLoan::map(const std::vector<std::pair<std::uint8_t, xkb_keysym_t>>& 
             continue;
         xcb_generic_error_t* error = nullptr;
         const auto reply = XConnection::check(
-            xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, keycode, 1), &error), error,
+            xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, keycode, 1), &error), &error,
             "read the keyboard mapping");
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
         keysymsPerKeycode_ = std::max(keysymsPerKeycode_, reply->keysyms_per_keycode);

@@ -61,7 +61,7 @@ xcb_atom_t XConnection::atom(std::string_view name)
                                                    xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()),
                                                                    name.data()),
                                                    &error),
-                             error, "intern an atom");
+                             &error, "intern an atom");
     atoms_.emplace(std::string(name), reply->atom);
     return reply->atom;
 }

@@ -50,11 +50,12 @@ public:
     // window of this connection's own.
     xcb_timestamp_t serverTime();
 
-    // The reply, or throws with `what` and the X error code.
+    // The reply, or throws with `what` and the X error code. The error is
+    // taken by address: it is filled in by the reply call in the same expression.
     template <typename T>
-    static Reply<T> check(T* reply, xcb_generic_error_t* error, std::string_view what)
+    static Reply<T> check(T* reply, xcb_generic_error_t** error, std::string_view what)
     {
-        Reply<xcb_generic_error_t> ownedError(error);
+        Reply<xcb_generic_error_t> ownedError(*error);
         if (!reply)
             throwError(ownedError.get(), what);
         return Reply<T>(reply);

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# The manual send, driven by clicks as a user would, typing into real
+# applications: xterm (Xt) reading raw input into a file, and a GTK entry.
+# typing_test.sh PROGRAM OUTDIR [--wm]
+set -uo pipefail
+program=$1
+out=$2
+wm=${3:-}
+rm -rf "$out" && mkdir -p "$out"
+source "$(dirname "$0")/xsession.sh"
+start_x_session "$out" "$wm" || exit 1
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    stop_x_session
+}
+trap cleanup EXIT
+
+passed=0 failed=0
+check() {
+    if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
+}
+export XDG_CONFIG_HOME="$out/config"
+conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
+export LC_ALL=C.UTF-8
+
+# An INI string: quoted, with backslashes and quotes escaped.
+ini_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
+
+# settings TITLE TEXT ENTER: the stored settings for the next start.
+settings() {
+    mkdir -p "$(dirname "$conf")"
+    printf '[General]\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\nAUTO_ENTER_KEY_TICKBOX=%s\n' \
+        "$(ini_string "$1")" "$(ini_string "$2")" "$3" >"$conf"
+}
+
+# xterm_target TITLE FILE: an xterm copying raw keyboard input into FILE.
+xterm_target() {
+    : >"$2"
+    xterm -u8 -T "$1" -e sh -c "stty raw -echo; exec cat > '$2'" 2>/dev/null &
+    pids+=($!)
+    wait_for_window "^$1\$" >/dev/null
+}
+
+start_program() {  # start_program CASE: its output goes to OUTDIR/CASE.err
+    err="$out/$1.err"
+    "$program" >"$out/$1.out" 2>"$err" &
+    pid=$!
+    window=$(wait_for_window "^QM-PVX - ") || { echo "no window"; cat "$err"; return 1; }
+}
+send() {
+    click_control "$window" READY_BUTTON
+    click_control "$window" SEND_BUTTON
+}
+exit_program() {
+    local dialog
+    dialog=$(xdotool search --name "^QM-PVX - Error$" | head -n 1)
+    if [ -n "$dialog" ]; then
+        focus_window "$dialog"
+        xdotool key Escape
+    fi
+    click_control "$window" EXIT_BUTTON
+    wait_until_gone "$pid" 10 && wait "$pid"
+}
+# wait_for_size FILE BYTES: bounded wait until FILE holds BYTES bytes.
+wait_for_size() {
+    for _ in $(seq 200); do
+        [ "$(stat -c %s "$1")" -ge "$2" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+no_key_down() {
+    local state
+    state=$(xinput query-state "Virtual core XTEST keyboard") && ! grep -q '=down' <<<"$state"
+}
+error_shown() { wait_for_window "^QM-PVX - Error$" 5 >/dev/null && grep -q "$1" "$err"; }
+
+# Notation, Enter tick box: the text as the notation means it, then one Enter.
+xterm_target "Raw Target" "$out/raw"
+settings "raw target" 'Sum: 2{+}2 {{}ok{}} 100{%} (x)~' 1
+start_program raw || exit 1
+send
+expected=$(printf 'Sum: 2+2 {ok} 100%% x\r\r')
+check "notation typed exactly, then Enter" wait_for_size "$out/raw" ${#expected}
+check "exact bytes" test "$(cat "$out/raw")" = "$expected"
+check "no key left pressed" no_key_down
+check "program exits cleanly" exit_program
+check "the text was saved by the send" grep -q 'Sum: 2{+}2' "$conf"
+
+# Mixed Unicode with more distinct characters outside the layout than spare keycodes.
+unicode='Grüße, 日本語 € £ Ωμέγα 😀 🎉 абвгдеёжзийклмнопрстуфхцчшщъыьэюя ÀÉÎÕÜ ñ'
+xterm_target "Unicode Target" "$out/unicode"
+settings "Unicode Target" "$unicode" 0
+xdotool key Caps_Lock  # must not change what is typed
+start_program unicode || exit 1
+send
+check "mixed Unicode arrives whole" wait_for_size "$out/unicode" "$(printf '%s' "$unicode" | wc -c)"
+sleep 0.3
+check "mixed Unicode exact, Caps Lock ignored" test "$(cat "$out/unicode")" = "$unicode"
+check "Caps Lock still on" bash -c "xset q | grep -q 'Caps Lock: *on'"
+xdotool key Caps_Lock
+check "no key left pressed" no_key_down
+check "program exits cleanly" exit_program
+
+# A GTK entry (zenity) prints what it received when Enter confirms it.
+settings "Zenity Target" "Zenity: $unicode" 1
+zenity --entry --title "Zenity Target" >"$out/zenity" 2>/dev/null &
+zenity_pid=$!
+pids+=($zenity_pid)
+wait_for_window "^Zenity Target$" >/dev/null
+start_program zenity || exit 1
+send
+check "GTK entry confirmed by the Enter" wait_until_gone "$zenity_pid" 10
+check "GTK entry received the exact text" test "$(cat "$out/zenity")" = "Zenity: $unicode"
+check "no key left pressed" no_key_down
+check "program exits cleanly" exit_program
+
+# No window with that title: an error naming it, nothing typed anywhere.
+xterm_target "Bystander" "$out/bystander"
+settings "No Such Window" "never typed" 1
+start_program nomatch || exit 1
+send
+check "error names the title" error_shown '"No Such Window"'
+sleep 0.3
+check "nothing typed into the window that had the focus" test ! -s "$out/bystander"
+check "the text is not in the message" bash -c "! grep -q 'never typed' '$err'"
+check "no key left pressed" no_key_down
+check "program exits cleanly" exit_program
+
+# The focus is taken away while typing: typing stops at once, and nothing
+# reaches the window that took it. Letters from outside the layout, cycling,
+# keep the typing busy long enough (borrowed keycodes are remapped in turns).
+letters=абвгдежзийклмнопрстуфхцчшщъыьэюяαβγδεζηθικλμνξοπρστυφχψω
+long=""
+for _ in $(seq 50); do long+=$letters; done
+total=${#long}
+xterm_target "Long Target" "$out/long"
+: >"$out/bystander"
+settings "Long Target" "$long" 1
+start_program focus || exit 1
+thief=$(xdotool search --name '^Bystander$' | head -n 1)
+click_control "$window" READY_BUTTON
+# Once typing has begun, the other window takes the focus as fast as it can,
+# the way a window that pops up and focuses itself does.
+(
+    for _ in $(seq 2000); do
+        [ "$(stat -c %s "$out/long")" -gt 100 ] && break
+        sleep 0.002
+    done
+    xdotool windowfocus "$thief"
+) &
+click_control "$window" SEND_BUTTON
+check "typing stopped with an error" error_shown "lost the focus after"
+typed=$(sed -n "s/.*lost the focus after \([0-9]*\) of $total keys.*/\1/p" "$err")
+sleep 0.5
+check "the target got exactly the keys counted" test "$(wc -m <"$out/long")" = "${typed:-none}"
+check "some but not all keys were typed" test "${typed:-0}" -gt 0 -a "${typed:-$total}" -lt "$total"
+check "nothing reached the other window" test ! -s "$out/bystander"
+check "no key left pressed" no_key_down
+check "program exits cleanly" exit_program
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
