@@ -1,6 +1,4 @@
-#include "Fakes.h"
-
-#include "core/MainWindowController.h"
+#include "MainWindowFixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,21 +10,8 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class MainWindowLoad : public ::testing::Test {
+class MainWindowLoad : public MainWindowFixture {
 protected:
-    FakeMainWindow w;
-    FakeSettings service;
-    StartedExecutable exe{"qm-pvx"};
-    SettingsStore store{service, exe};
-    RecordingAutomation automation;
-    MainWindowController controller{w.controls, store, exe, automation};
-
-    void SetUp() override
-    {
-        w.window.onClose = [this] { controller.Form_Unload(); };
-        automation.status = &w.status;
-    }
-
     std::string loadError()
     {
         try {
@@ -188,7 +173,6 @@ class MainWindowClose : public MainWindowLoad {
 protected:
     void SetUp() override
     {
-        MainWindowLoad::SetUp();
         service.put("qm-pvx", "MAIN-Width", "12000");
         controller.Form_Load();
         service.writes.clear();

@@ -1,6 +1,4 @@
-#include "Fakes.h"
-
-#include "core/MainWindowController.h"
+#include "MainWindowFixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,18 +9,10 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class ManualSend : public ::testing::Test {
+class ManualSend : public MainWindowFixture {
 protected:
-    FakeMainWindow w;
-    FakeSettings service;
-    StartedExecutable exe{"qm-pvx"};
-    SettingsStore store{service, exe};
-    RecordingAutomation automation;
-    MainWindowController controller{w.controls, store, exe, automation};
-
     void SetUp() override
     {
-        automation.status = &w.status;
         controller.Form_Load();
         w.title.text_ = "Untitled - Notepad";
         w.text.text_ = "C++ {+} ~ (a)";

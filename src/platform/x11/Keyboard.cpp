@@ -111,37 +111,54 @@ void KeycodeLoan::map(const std::vector<std::pair<std::uint8_t, xkb_keysym_t>>& 
 {
     xcb_connection_t* c = connection_.get();
     for (const auto& [keycode, keysym] : assignment) {
-        const bool known = std::any_of(originals_.begin(), originals_.end(),
-                                       [keycode = keycode](const Original& o) { return o.keycode == keycode; });
-        if (known)
+        if (original_.contains(keycode))
             continue;
         xcb_generic_error_t* error = nullptr;
         const auto reply = XConnection::check(
             xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, keycode, 1), &error), &error,
             "read the keyboard mapping");
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
-        keysymsPerKeycode_ = std::max(keysymsPerKeycode_, reply->keysyms_per_keycode);
-        originals_.push_back({keycode, std::vector<xcb_keysym_t>(syms, syms + reply->keysyms_per_keycode)});
+        original_[keycode].assign(syms, syms + reply->keysyms_per_keycode);
     }
-    // The same symbol on both levels: Shift and Caps Lock cannot change it.
-    for (const auto& [keycode, keysym] : assignment) {
-        const xcb_keysym_t syms[2] = {keysym, keysym};
-        xcb_change_keyboard_mapping(c, 1, keycode, 2, syms);
-    }
+    Mapping lent;
+    for (const auto& [keycode, keysym] : assignment)
+        lent[keycode] = {keysym, keysym};  // Shift and Caps Lock cannot change it
+    write(lent);
     connection_.sync();
+}
+
+// One request per run of neighbouring keycodes.
+void KeycodeLoan::write(const Mapping& mapping)
+{
+    std::size_t width = 2;
+    for (const auto& [keycode, keysyms] : mapping)
+        width = std::max(width, keysyms.size());
+    auto it = mapping.begin();
+    while (it != mapping.end()) {
+        const std::uint8_t first = it->first;
+        std::vector<xcb_keysym_t> run;
+        std::uint8_t next = first;
+        for (; it != mapping.end() && it->first == next; ++it, ++next) {
+            std::vector<xcb_keysym_t> keysyms = it->second;
+            keysyms.resize(width, XCB_NO_SYMBOL);
+            run.insert(run.end(), keysyms.begin(), keysyms.end());
+        }
+        xcb_change_keyboard_mapping(connection_.get(), static_cast<std::uint8_t>(next - first), first,
+                                    static_cast<std::uint8_t>(width), run.data());
+    }
 }
 
 void KeycodeLoan::restore() noexcept
 {
-    xcb_connection_t* c = connection_.get();
-    for (Original& original : originals_) {
-        if (original.keysyms.empty())
-            original.keysyms.push_back(XCB_NO_SYMBOL);
-        xcb_change_keyboard_mapping(c, 1, original.keycode, static_cast<std::uint8_t>(original.keysyms.size()),
-                                    original.keysyms.data());
+    if (original_.empty())
+        return;
+    for (auto& [keycode, keysyms] : original_) {
+        if (keysyms.empty())
+            keysyms.push_back(XCB_NO_SYMBOL);
     }
-    originals_.clear();
-    xcb_flush(c);
+    write(original_);
+    original_.clear();
+    xcb_connection_t* c = connection_.get();
     Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -36,8 +37,11 @@ private:
 };
 
 // Borrowed keycodes for characters the layout lacks. Their original symbols
-// come back when the guard ends: the caller waits first until the target has
-// read every key typed through them.
+// come back when the loan ends: the caller waits first until the target has
+// read every key typed through them. Each change makes every client (the
+// window manager too) reload its keyboard map, so neighbouring keycodes change
+// in one request; keycodes not lent are never rewritten, as a rewrite through
+// the core protocol would lose their XKB details.
 class KeycodeLoan {
 public:
     explicit KeycodeLoan(XConnection& connection) : connection_(connection) {}
@@ -50,13 +54,12 @@ public:
     void restore() noexcept;
 
 private:
-    struct Original {
-        std::uint8_t keycode;
-        std::vector<xcb_keysym_t> keysyms;
-    };
+    // Symbols per keycode, every keycode with the same number of them.
+    using Mapping = std::map<std::uint8_t, std::vector<xcb_keysym_t>>;
+    void write(const Mapping& mapping);
+
     XConnection& connection_;
-    std::vector<Original> originals_;
-    std::uint8_t keysymsPerKeycode_ = 0;
+    Mapping original_;
 };
 
 } // namespace qmpvx::x11

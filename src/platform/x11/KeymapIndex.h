@@ -52,6 +52,9 @@ public:
 
     // Keycodes with no symbol in any group: free to borrow for missing keysyms.
     const std::vector<std::uint8_t>& spareKeycodes() const { return spareKeycodes_; }
+    // Keycodes of multimedia keys only (volume, mail...): borrowed too when a
+    // text needs more than the free ones, so that it rarely needs remapping.
+    const std::vector<std::uint8_t>& mediaKeycodes() const { return mediaKeycodes_; }
 
     // The keys to hold so that exactly these modifiers are set, e.g. Shift_L and
     // ISO_Level3_Shift for Shift|Mod5. Works for every stroke this index returns;
@@ -86,6 +89,7 @@ private:
     std::unordered_map<xkb_keysym_t, Planned> byKeysym_;
     std::unordered_map<char32_t, Planned> byCharacter_;
     std::vector<std::uint8_t> spareKeycodes_;
+    std::vector<std::uint8_t> mediaKeycodes_;
     std::vector<KeyStroke> modifierKeys_; // a key and the modifiers pressing it sets
     xkb_layout_index_t group_ = 0;
     std::uint32_t shiftMask_ = 0;

@@ -13,6 +13,8 @@ class Planner {
 public:
     Planner(xkb_keymap* keymap, xkb_layout_index_t group) : index_(keymap, group)
     {
+        spare_ = index_.spareKeycodes();
+        spare_.insert(spare_.end(), index_.mediaKeycodes().begin(), index_.mediaKeycodes().end());
         plan_.segments.emplace_back();
     }
 
@@ -90,7 +92,7 @@ private:
 
     std::uint8_t borrowedKeycode(xkb_keysym_t keysym)
     {
-        const std::vector<std::uint8_t>& spare = index_.spareKeycodes();
+        const std::vector<std::uint8_t>& spare = spare_;
         if (spare.empty())
             throw std::runtime_error("The keyboard has no free key codes for characters outside the current "
                                      "layout. Nothing was typed.");
@@ -106,6 +108,7 @@ private:
     }
 
     KeymapIndex index_;
+    std::vector<std::uint8_t> spare_;  // free keycodes first, then multimedia keys
     KeystrokePlan plan_;
 };
 

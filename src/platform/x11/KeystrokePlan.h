@@ -31,9 +31,9 @@ struct Segment {
 };
 
 // Key actions turned into key events for one keymap. Characters the active
-// layout lacks go to spare keycodes, all of a segment's mapped at once; a new
-// segment starts only when the spare keycodes run out, so a keycode is never
-// remapped while keys typed through it may still be unread.
+// layout lacks go to borrowed keycodes (free ones, then multimedia keys), all
+// of a segment's mapped at once; a new segment starts only when they run out,
+// so a keycode is never remapped while keys typed through it may be unread.
 struct KeystrokePlan {
     std::vector<Segment> segments;
     std::size_t taps = 0;

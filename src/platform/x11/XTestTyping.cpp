@@ -114,10 +114,10 @@ private:
 
 } // namespace
 
-std::chrono::milliseconds settleTime(std::size_t keys)
+std::chrono::milliseconds loanSettleTime(std::size_t keys)
 {
     const auto perKeys = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::microseconds(500) * keys);
-    return std::min(std::chrono::milliseconds(30) + perKeys, std::chrono::milliseconds(1500));
+    return std::min(std::chrono::milliseconds(100) + perKeys, std::chrono::milliseconds(2500));
 }
 
 void typeWithXTest(XConnection& connection, const std::vector<keys::KeyAction>& actions,
@@ -132,9 +132,9 @@ void typeWithXTest(XConnection& connection, const std::vector<keys::KeyAction>& 
     Injector injector(connection, target);
     std::size_t typed = 0;
     std::size_t settledAt = 0;
-    const auto settle = [&] {
+    const auto settleLoans = [&] {
         connection.sync();
-        std::this_thread::sleep_for(settleTime(typed - settledAt));
+        std::this_thread::sleep_for(loanSettleTime(typed - settledAt));
         settledAt = typed;
     };
 
@@ -145,7 +145,7 @@ void typeWithXTest(XConnection& connection, const std::vector<keys::KeyAction>& 
             if (!segment.loans.empty()) {
                 // Keys typed through the previous loans must be read before remapping.
                 if (typed > 0)
-                    settle();
+                    settleLoans();
                 loan.map(segment.loans);
             }
             for (const Step& step : segment.steps) {
@@ -156,13 +156,15 @@ void typeWithXTest(XConnection& connection, const std::vector<keys::KeyAction>& 
         injector.releaseAll();
         connection.sync();
         // Borrowed keycodes are given back only once the target has read them.
-        if (wait || borrows)
-            settle();
+        if (borrows)
+            settleLoans();
+        else if (wait)
+            std::this_thread::sleep_for(kSettleTime);
     } catch (...) {
         injector.releaseAll();
         try {
             if (borrows)
-                settle();
+                settleLoans();
         } catch (...) {
             // The connection is gone: the original error says more.
         }

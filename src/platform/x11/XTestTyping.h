@@ -14,11 +14,16 @@ struct TypingTarget {
     std::string title;
 };
 
-// How long a target may still take to read keys the server has delivered: a
-// fixed part for a turn of its event loop and a part per typed key. Measured:
-// xterm reads 1000 keys 7 to 12 ms after the last one was sent, a GTK entry
-// 470 ms after (0.47 ms a key, the slowest reader measured).
-std::chrono::milliseconds settleTime(std::size_t keys);
+// After the server has handled the last key, the time a target gets before
+// SendKeys returns: xterm read the last of 1000 keys 7 to 12 ms later.
+inline constexpr std::chrono::milliseconds kSettleTime{50};
+
+// How long a target may still take to read keys typed through borrowed
+// keycodes before they are remapped: a client translates a key with the
+// mapping current when it reads it. Measured: a GTK entry read the last of
+// 1000 keys 470 ms after it was sent (0.47 ms a key, the slowest reader
+// measured); the fixed part leaves room for a busy machine.
+std::chrono::milliseconds loanSettleTime(std::size_t keys);
 
 // Types key actions with XTest into the window that holds the focus, which
 // must be the target: before every key it checks that the target still has
