@@ -43,10 +43,15 @@ std::unique_ptr<ShellObject> X11Automation::CreateObject(std::string_view classN
 
 void X11Automation::type(std::string_view keys, bool wait)
 {
-    // The whole text is checked before anything is typed.
-    const std::vector<keys::KeyAction> actions = keys::parseKeyNotation(keys);
     if (!target_)
         throw std::runtime_error("No window was brought to the foreground to type into. Nothing was typed.");
+    // The whole text is checked before anything is typed.
+    std::vector<keys::KeyAction> actions;
+    try {
+        actions = keys::parseKeyNotation(keys);
+    } catch (const keys::KeyNotationError& error) {
+        throw std::runtime_error("Nothing was typed into \"" + target_->title + "\": " + error.what());
+    }
     if (!holdsFocus(connection(), target_->window))
         throw std::runtime_error("The window \"" + target_->title +
                                  "\" no longer has the focus. Nothing was typed.");
