@@ -69,4 +69,51 @@ void MainWindowController::SEND_BUTTON_Click()
     settings_.saveMainWindow(w_);
 }
 
+// The caption is the run flag: "START" starts a countdown, anything else stops.
+void MainWindowController::START_STOP_BUTTON_Click()
+{
+    if (w_.START_STOP_BUTTON.caption() == caption::kStart) {
+        w_.START_STOP_BUTTON.setCaption(caption::kStop);
+        w_.READY_BUTTON.setEnabled(false);
+        w_.SEND_BUTTON.setEnabled(false);
+        w_.AUTOSTART_TIMER.setEnabled(true);
+        w_.CURRENT_STATUS_LABEL.setCaption(status::kRestarting);
+    } else {
+        w_.START_STOP_BUTTON.setCaption(caption::kStart);
+        w_.READY_BUTTON.setEnabled(true);
+        w_.AUTOSTART_TIMER.setEnabled(false);
+        w_.AUTOCLOSE_TIMER.setEnabled(false);
+        w_.CURRENT_STATUS_LABEL.setCaption(status::kAborted);
+    }
+}
+
+// A failed delivery leaves the timer running, so the send is tried again at
+// the next tick: an unattended start can wait for a program still starting.
+void MainWindowController::AUTOSTART_TIMER_Timer()
+{
+    w_.SEND_BUTTON.setEnabled(false);
+    w_.START_STOP_BUTTON.setCaption(caption::kStop);
+    w_.READY_BUTTON.setEnabled(false);
+    w_.CURRENT_STATUS_LABEL.setCaption(status::kAutoSending);
+
+    deliver(w_, automation_, DeliveryKind::Automatic);
+
+    if (isTicked(w_.AUTOCLOSE_TICKBOX)) {
+        w_.AUTOCLOSE_TIMER.setEnabled(true);
+        w_.CURRENT_STATUS_LABEL.setCaption(status::kAutoClosing);
+    } else {
+        w_.AUTOCLOSE_TIMER.setEnabled(false);
+        w_.CURRENT_STATUS_LABEL.setCaption(status::kAutoSendCompleted);
+        w_.START_STOP_BUTTON.setCaption(caption::kStart);
+        w_.READY_BUTTON.setEnabled(true);
+    }
+    w_.AUTOSTART_TIMER.setEnabled(false);
+}
+
+void MainWindowController::AUTOCLOSE_TIMER_Timer()
+{
+    w_.AUTOCLOSE_TIMER.setEnabled(false);
+    w_.QM_PVX_MAIN.close();
+}
+
 } // namespace qmpvx

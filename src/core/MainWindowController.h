@@ -24,6 +24,10 @@ public:
     void READY_BUTTON_Click();
     void SEND_BUTTON_Click();
 
+    void START_STOP_BUTTON_Click();
+    void AUTOSTART_TIMER_Timer();
+    void AUTOCLOSE_TIMER_Timer();
+
 private:
     MainWindow& w_;
     SettingsStore& settings_;

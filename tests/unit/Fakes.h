@@ -48,13 +48,30 @@ struct FakeLabel : Label {
     void setCaption(std::string_view caption) override { caption_ = caption; }
 };
 
+struct FakeClock {
+    std::int64_t now = 0;  // milliseconds
+};
+
+// Counts its interval from the moment it is enabled, on a fake clock.
 struct FakeTimer : Timer {
     int interval_ = 0;
     bool enabled_ = false;
+    FakeClock* clock = nullptr;
+    std::int64_t due = 0;
     int interval() const override { return interval_; }
-    void setInterval(int milliseconds) override { interval_ = milliseconds; }
+    void setInterval(int milliseconds) override
+    {
+        interval_ = milliseconds;
+        restart();
+    }
     bool enabled() const override { return enabled_; }
-    void setEnabled(bool enabled) override { enabled_ = enabled; }
+    void setEnabled(bool enabled) override
+    {
+        if (enabled && !enabled_)
+            restart();
+        enabled_ = enabled;
+    }
+    void restart() { due = (clock ? clock->now : 0) + interval_; }
 };
 
 struct FakeWindow : Window {

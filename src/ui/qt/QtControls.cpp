@@ -71,9 +71,11 @@ void QtMultiLineField::setText(std::string_view text) { edit_->setTextKeepingAll
 std::string QtLabel::caption() const { return toUtf8(label_->text()); }
 void QtLabel::setCaption(std::string_view caption) { label_->setText(toQString(caption)); }
 
+// A new interval counts afresh; enabling a running timer leaves its wait alone.
 void QtTimer::setInterval(int milliseconds)
 {
     interval_ = milliseconds;
+    timer_->stop();
     apply();
 }
 
@@ -85,10 +87,10 @@ void QtTimer::setEnabled(bool enabled)
 
 void QtTimer::apply()
 {
-    if (enabled_ && interval_ > 0)
-        timer_->start(interval_);
-    else
+    if (!enabled_ || interval_ <= 0)
         timer_->stop();
+    else if (!timer_->isActive())
+        timer_->start(interval_);
 }
 
 QtWindow::QtWindow(FormWidget* widget, const design::Frame& designFrame)

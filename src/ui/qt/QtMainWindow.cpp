@@ -47,6 +47,15 @@ void QtMainWindow::wire()
     onClick("EXIT_BUTTON", &MainWindowController::EXIT_BUTTON_Click);
     onClick("READY_BUTTON", &MainWindowController::READY_BUTTON_Click);
     onClick("SEND_BUTTON", &MainWindowController::SEND_BUTTON_Click);
+    onClick("START_STOP_BUTTON", &MainWindowController::START_STOP_BUTTON_Click);
+
+    const auto onTick = [this](std::string_view name, void (MainWindowController::*operation)()) {
+        QTimer* timer = &form_->qtimer(name);
+        QObject::connect(timer, &QTimer::timeout, timer,
+                         [this, operation] { dispatch_.run([this, operation] { (controller_.*operation)(); }); });
+    };
+    onTick("AUTOSTART_TIMER", &MainWindowController::AUTOSTART_TIMER_Timer);
+    onTick("AUTOCLOSE_TIMER", &MainWindowController::AUTOCLOSE_TIMER_Timer);
 
     form_->widget().onClose = [this] {
         dispatch_.run([this] { controller_.Form_Unload(); });
