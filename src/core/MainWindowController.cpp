@@ -6,8 +6,9 @@
 namespace qmpvx {
 
 MainWindowController::MainWindowController(MainWindow& window, SettingsStore& settings,
-                                           const Executable& executable, Automation& automation)
-    : w_(window), settings_(settings), executable_(executable), automation_(automation)
+                                           const Executable& executable, Automation& automation,
+                                           ModalWindow& about)
+    : w_(window), settings_(settings), executable_(executable), automation_(automation), about_(about)
 {
 }
 
@@ -114,6 +115,11 @@ void MainWindowController::AUTOCLOSE_TIMER_Timer()
 {
     w_.AUTOCLOSE_TIMER.setEnabled(false);
     w_.QM_PVX_MAIN.close();
+}
+
+void MainWindowController::ABOUT_BUTTON_Click()
+{
+    about_.showModal();
 }
 
 } // namespace qmpvx

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/AboutWindowController.h"
 #include "core/MainWindow.h"
 #include "platform/Automation.h"
 #include "platform/Executable.h"
@@ -15,7 +16,7 @@ public:
     static constexpr int kTimerInterval = 10000;  // milliseconds
 
     MainWindowController(MainWindow& window, SettingsStore& settings, const Executable& executable,
-                         Automation& automation);
+                         Automation& automation, ModalWindow& about);
 
     void Form_Load();
     void EXIT_BUTTON_Click();
@@ -28,11 +29,14 @@ public:
     void AUTOSTART_TIMER_Timer();
     void AUTOCLOSE_TIMER_Timer();
 
+    void ABOUT_BUTTON_Click();
+
 private:
     MainWindow& w_;
     SettingsStore& settings_;
     const Executable& executable_;
     Automation& automation_;
+    ModalWindow& about_;
 };
 
 } // namespace qmpvx

@@ -69,3 +69,9 @@ inline constexpr Rgb kDisplayText{0, 255, 0};
 extern const Window kMainWindow;
 
 } // namespace qmpvx::design
+
+namespace qmpvx::design {
+
+extern const Window kAboutWindow;
+
+} // namespace qmpvx::design

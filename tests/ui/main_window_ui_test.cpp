@@ -1,5 +1,6 @@
 #include "Fakes.h"
 #include "platform/qt/QtSettingsService.h"
+#include "settings/NumberText.h"
 #include "settings/SettingsStore.h"
 #include "ui/Design.h"
 #include "ui/qt/EventDispatch.h"
@@ -244,6 +245,51 @@ private slots:
         QVERIFY(!dispatch_->dialog()->text().contains("hunter2"));
         QVERIFY(!widget("SEND_BUTTON").isEnabled());
         QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("READY TO SEND...!!!"));
+    }
+
+    // The About window is modal: the checks run from inside its event loop.
+    void aboutWindowRemembersItsPositionAndStartsFromItsDesign()
+    {
+        startMain();
+        QStringList seen;
+        QTimer::singleShot(100, [&] {
+            RenderedForm* about = main_->about().form();
+            QVERIFY(about && about->widget().isVisible());
+            seen << about->widget().windowTitle();
+            QCOMPARE(QApplication::focusWidget(), &about->widget("OK_BUTTON"));
+            QTest::mouseDClick(&about->widget("QM_PVX_CREATOR"), Qt::LeftButton);
+            seen << static_cast<QLabel&>(about->widget("QM_PVX_CREATOR")).text();
+            about->widget().move(about->widget().pos() + QPoint(30, 0));
+            QTest::keyClick(&about->widget("OK_BUTTON"), Qt::Key_Return);
+        });
+        QTest::mouseClick(&widget("ABOUT_BUTTON"), Qt::LeftButton);
+        QCOMPARE(seen, (QStringList{"QM-PVX - QM-Pellivox - ABOUT", "ketrovan5@quillmarsh.example"}));
+        QVERIFY(!main_->about().form());
+        const int movedTo = twipsToPixels(1000, dpi()) + 30;
+        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "ABOUT-Left").value_or("absent"),
+                 singleToText(pixelsToTwips(movedTo, dpi())));
+        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "ABOUT-Width").value_or("absent"), "absent");
+
+        QTimer::singleShot(100, [&] {
+            RenderedForm* about = main_->about().form();
+            seen << static_cast<QLabel&>(about->widget("QM_PVX_CREATOR")).text();
+            seen << QString::number(about->widget().pos().x());
+            QTest::keyClick(&about->widget("OK_BUTTON"), Qt::Key_Escape);
+        });
+        QTest::mouseClick(&widget("ABOUT_BUTTON"), Qt::LeftButton);
+        QCOMPARE(seen.mid(2), (QStringList{"Created By Ketrovan5", QString::number(movedTo)}));
+    }
+
+    void closingTimerEndsTheProgramWhileTheAboutWindowIsOpen()
+    {
+        startMain();
+        main_->controls().AUTOCLOSE_TIMER.setInterval(200);
+        main_->controls().AUTOCLOSE_TIMER.setEnabled(true);
+        QTest::mouseClick(&widget("ABOUT_BUTTON"), Qt::LeftButton);
+        QVERIFY(!main_->about().form());
+        QVERIFY(!main_->form().widget().isVisible());
+        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "ABOUT-Left").value_or("absent"), "1000");
+        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "MAIN-Left").value_or("absent"), "1000");
     }
 
     void geometryInTwipsSurvivesTheRoundTripThroughPixels()

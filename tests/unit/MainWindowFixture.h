@@ -17,7 +17,11 @@ protected:
     StartedExecutable exe{"qm-pvx"};
     SettingsStore store{service, exe};
     RecordingAutomation automation;
-    MainWindowController controller{w.controls, store, exe, automation};
+    struct CountingAbout : ModalWindow {
+        int shown = 0;
+        void showModal() override { ++shown; }
+    } about;
+    MainWindowController controller{w.controls, store, exe, automation, about};
 
     MainWindowFixture()
     {

@@ -30,10 +30,12 @@ MainWindow controlsOf(RenderedForm& form)
 QtMainWindow::QtMainWindow(SettingsStore& settings, const Executable& executable, Automation& automation,
                            EventDispatch& dispatch)
     : dispatch_(dispatch),
+      about_(settings, dispatch),
       form_(renderForm(design::kMainWindow)),
       controls_(controlsOf(*form_)),
-      controller_(controls_, settings, executable, automation)
+      controller_(controls_, settings, executable, automation, about_)
 {
+    about_.setOwner(&form_->widget());
     wire();
 }
 
@@ -48,6 +50,7 @@ void QtMainWindow::wire()
     onClick("READY_BUTTON", &MainWindowController::READY_BUTTON_Click);
     onClick("SEND_BUTTON", &MainWindowController::SEND_BUTTON_Click);
     onClick("START_STOP_BUTTON", &MainWindowController::START_STOP_BUTTON_Click);
+    onClick("ABOUT_BUTTON", &MainWindowController::ABOUT_BUTTON_Click);
 
     const auto onTick = [this](std::string_view name, void (MainWindowController::*operation)()) {
         QTimer* timer = &form_->qtimer(name);
@@ -57,7 +60,10 @@ void QtMainWindow::wire()
     onTick("AUTOSTART_TIMER", &MainWindowController::AUTOSTART_TIMER_Timer);
     onTick("AUTOCLOSE_TIMER", &MainWindowController::AUTOCLOSE_TIMER_Timer);
 
+    // A close while the About window is open (the closing timer ticks on)
+    // closes the About window first, so both windows save their settings.
     form_->widget().onClose = [this] {
+        about_.close();
         dispatch_.run([this] { controller_.Form_Unload(); });
         form_->stopTimers();
     };

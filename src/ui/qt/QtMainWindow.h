@@ -3,6 +3,7 @@
 #include "core/MainWindow.h"
 #include "core/MainWindowController.h"
 #include "ui/qt/EventDispatch.h"
+#include "ui/qt/QtAboutWindow.h"
 #include "ui/qt/FormRenderer.h"
 
 #include <memory>
@@ -21,11 +22,13 @@ public:
 
     RenderedForm& form() { return *form_; }
     MainWindow& controls() { return controls_; }
+    QtAboutWindow& about() { return about_; }
 
 private:
     void wire();
 
     EventDispatch& dispatch_;
+    QtAboutWindow about_;
     std::unique_ptr<RenderedForm> form_;
     MainWindow controls_;
     MainWindowController controller_;

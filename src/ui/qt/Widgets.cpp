@@ -54,4 +54,19 @@ void LimitedTextEdit::limitInsertion(int position, int /*removed*/, int added)
     cursor.removeSelectedText();
 }
 
+DoubleClickFilter::DoubleClickFilter(QWidget* watched, std::function<void()> action)
+    : QObject(watched), action_(std::move(action))
+{
+    watched->installEventFilter(this);
+}
+
+bool DoubleClickFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        action_();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 } // namespace qmpvx::qt

@@ -44,4 +44,16 @@ private:
     bool settingText_ = false;
 };
 
+// Runs an action when the watched widget is double-clicked.
+class DoubleClickFilter final : public QObject {
+public:
+    DoubleClickFilter(QWidget* watched, std::function<void()> action);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void()> action_;
+};
+
 } // namespace qmpvx::qt

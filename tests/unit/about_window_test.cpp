@@ -1,0 +1,81 @@
+#include "MainWindowFixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace qmpvx::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class AboutWindow : public ::testing::Test {
+protected:
+    FakeSettings service;
+    StartedExecutable exe{"qm-pvx"};
+    SettingsStore store{service, exe};
+    FakeWindow window{"QM-PVX - QM-Pellivox - ABOUT"};
+    FakeLabel creator;
+    AboutWindowController controller{window, creator, store};
+
+    AboutWindow()
+    {
+        creator.caption_ = "Created By Ketrovan5";
+        window.onClose = [this] { controller.Form_Unload(); };
+    }
+};
+
+TEST_F(AboutWindow, OpensWhereItWasAndSavesOnlyItsPosition)
+{
+    controller.Form_Load();
+    EXPECT_EQ(window.left_, 1000);
+    EXPECT_EQ(window.width_, 7215);
+    EXPECT_EQ(window.height_, 3105);
+    EXPECT_THAT(service.reads, ElementsAre("ABOUT-Left", "ABOUT-Top", "ABOUT-Width", "ABOUT-Height"));
+
+    window.left_ = 2500.5f;
+    controller.OK_BUTTON_Click();
+    EXPECT_TRUE(window.closed);
+    EXPECT_THAT(service.writes, ElementsAre("ABOUT-Left", "ABOUT-Top", "ABOUT-Left", "ABOUT-Top"));
+    EXPECT_EQ(service.section("qm-pvx").at("ABOUT-Left"), "2500.5");
+
+    service.put("qm-pvx", "ABOUT-Width", "9000");
+    controller.Form_Load();
+    EXPECT_EQ(window.left_, 2500.5f);
+    EXPECT_EQ(window.width_, 9000);
+}
+
+TEST_F(AboutWindow, ABadValueTakesItsDefaultAndTheWindowStillOpens)
+{
+    service.put("qm-pvx", "ABOUT-Top", "up");
+    service.put("qm-pvx", "ABOUT-Left", "42");
+    try {
+        controller.Form_Load();
+        FAIL() << "the bad value was not reported";
+    } catch (const BadStoredSettings& error) {
+        EXPECT_THAT(error.what(), HasSubstr("ABOUT-Top = \"up\""));
+    }
+    EXPECT_EQ(window.left_, 42);
+    EXPECT_EQ(window.top_, 1000);
+    EXPECT_EQ(window.height_, 3105);
+}
+
+TEST_F(AboutWindow, DoubleClickShowsTheContactAddress)
+{
+    controller.QM_PVX_CREATOR_DblClick();
+    EXPECT_EQ(creator.caption_, AboutWindowController::kContactAddress);
+}
+
+class AboutButton : public MainWindowFixture {};
+
+TEST_F(AboutButton, ShowsTheAboutWindowAndChangesNothingElse)
+{
+    controller.Form_Load();
+    controller.ABOUT_BUTTON_Click();
+    EXPECT_EQ(about.shown, 1);
+    EXPECT_EQ(w.status.caption_, "READY...");
+    EXPECT_TRUE(automation.calls.empty());
+}
+
+} // namespace
+} // namespace qmpvx::test
