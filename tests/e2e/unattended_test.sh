@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The unattended run and the About window, seen from outside the program.
+# unattended_test.sh PROGRAM OUTDIR
+set -uo pipefail
+program=$1
+out=$2
+rm -rf "$out" && mkdir -p "$out"
+source "$(dirname "$0")/xsession.sh"
+start_x_session "$out" --wm || exit 1
+pids=()
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; stop_x_session' EXIT
+export LC_ALL=C.UTF-8 XDG_CONFIG_HOME="$out/config"
+conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
+mkdir -p "$(dirname "$conf")"
+
+passed=0 failed=0
+check() {
+    if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
+}
+within() { awk -v v="$1" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v >= lo && v <= hi) }'; }
+since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }'; }
+start_program() {
+    "$program" >"$out/$1.out" 2>"$out/$1.err" &
+    pid=$!
+    started=$EPOCHREALTIME
+    window=$(wait_for_window "^QM-PVX - qm-pvx$") || { cat "$out/$1.err"; exit 1; }
+}
+ended_cleanly() { wait_until_gone "$pid" "${1:-10}" && wait "$pid"; }
+
+# All seven keys as the program writes them, so a run that changes nothing
+# leaves the file as it was.
+printf '[General]\nAUTOCLOSE_TICKBOX=1\nAUTOSTART_TICKBOX=1\nAUTO_ENTER_KEY_TICKBOX=1\nMAIN-Left=1000\nMAIN-Top=1000\nTEXT_TO_SEND_TEXTBOX="Grüße, 日本語 😀"\nWINDOW_NAME_TEXTBOX=Unattended Target\n' >"$conf"
+cp "$conf" "$out/conf.before"
+: >"$out/received"
+xterm -u8 -T "Unattended Target" -e sh -c "stty raw -echo; exec cat > '$out/received'" >/dev/null 2>&1 &
+pids+=($!)
+wait_for_window '^Unattended Target$' >/dev/null
+
+# AutoStart, AutoClose, Enter: typed about ten seconds after the start, closed
+# about ten seconds later, with no click at all.
+start_program unattended
+for _ in $(seq 300); do [ -s "$out/received" ] && break; sleep 0.05; done
+arrival=$(since "$started")
+arrived_at=$EPOCHREALTIME
+check "the program closes itself" ended_cleanly 15
+closing=$(since "$arrived_at")
+echo "text arrived ${arrival} s after the start; the program ended ${closing} s after that"
+check "typed about ten seconds after the start" within "$arrival" 9.5 12
+check "closed about ten seconds after that" within "$closing" 9.5 12
+sleep 0.2
+check "the text and one Enter arrived" test "$(cat "$out/received")" = "$(printf 'Grüße, 日本語 😀\r')"
+check "the settings file holds what it held" cmp -s "$conf" "$out/conf.before"
+check "the settings file is the owner's only" test "$(stat -c %a "$conf")" = 600
+
+# STOP during the closing wait keeps the program open.
+start_program stop
+for _ in $(seq 300); do [ "$(tr -cd '\r' <"$out/received" | wc -c)" -ge 2 ] && break; sleep 0.05; done
+click_control "$window" START_STOP_BUTTON
+sleep 12
+check "STOP during the closing wait keeps it open" kill -0 "$pid"
+click_control "$window" EXIT_BUTTON
+check "Exit ends it" ended_cleanly
+
+# The About window's position survives a restart.
+sed -i 's/^AUTOSTART_TICKBOX=1$/AUTOSTART_TICKBOX=0/' "$conf"
+about_position() {
+    local about
+    about=$(wait_for_window '^QM-PVX - QM-Pellivox - ABOUT$' 5) || return 1
+    xwininfo -id "$about" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF } END { print x, y }'
+}
+start_program about1
+click_control "$window" ABOUT_BUTTON
+about=$(wait_for_window '^QM-PVX - QM-Pellivox - ABOUT$' 5)
+xdotool windowmove "$about" 300 250
+sleep 0.3
+moved=$(about_position)
+xdotool windowactivate --sync "$about" key Return
+sleep 0.3
+check "About closed by Enter" bash -c "! xdotool search --onlyvisible --name '^QM-PVX - QM-Pellivox - ABOUT$' >/dev/null"
+check "About-Left was saved" grep -q '^ABOUT-Left=' "$conf"
+check "About-Width is never written" bash -c "! grep -q '^ABOUT-Width=' '$conf'"
+click_control "$window" EXIT_BUTTON
+check "Exit ends it" ended_cleanly
+start_program about2
+click_control "$window" ABOUT_BUTTON
+check "About opens where it was left" test "$(about_position)" = "$moved"
+xdotool key Escape
+click_control "$window" EXIT_BUTTON
+check "Exit ends it" ended_cleanly
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
