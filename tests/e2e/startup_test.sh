@@ -8,10 +8,6 @@ source "$(dirname "$0")/xsession.sh"
 start_x_session "$out" --wm || exit 1
 trap stop_x_session EXIT
 
-passed=0 failed=0
-check() {  # check DESCRIPTION COMMAND...
-    if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
-}
 stored() { sed -n "s/^$2=//p" "$1"; }
 keys_in() { grep -c '=' "$1"; }
 
@@ -80,5 +76,4 @@ check "the text is never shown" bash -c "! grep -q hunter2 '$out/bad.out' '$out/
 check "good values written back" test "$(stored "$conf" MAIN-Left)/$(stored "$conf" AUTOSTART_TICKBOX)" = "1000/0"
 check "the text is kept" test "$(stored "$conf" TEXT_TO_SEND_TEXTBOX)" = hunter2-secret
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -16,10 +16,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0 failed=0
-check() {
-    if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
-}
 export XDG_CONFIG_HOME="$out/config"
 conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
 export LC_ALL=C.UTF-8
@@ -185,5 +181,4 @@ check "nothing reached the other window" test ! -s "$out/bystander"
 check "no key left pressed" no_key_down
 check "program exits cleanly" exit_program
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

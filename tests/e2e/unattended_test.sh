@@ -13,10 +13,6 @@ export LC_ALL=C.UTF-8 XDG_CONFIG_HOME="$out/config"
 conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
 mkdir -p "$(dirname "$conf")"
 
-passed=0 failed=0
-check() {
-    if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
-}
 within() { awk -v v="$1" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v >= lo && v <= hi) }'; }
 since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }'; }
 start_program() {
@@ -88,5 +84,4 @@ xdotool key Escape
 click_control "$window" EXIT_BUTTON
 check "Exit ends it" ended_cleanly
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

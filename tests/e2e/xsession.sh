@@ -1,6 +1,17 @@
 # Shell helpers to drive the real program on a virtual X server, as a user would.
 # Source it; every wait is bounded.
 
+# check DESCRIPTION COMMAND...: one check, counted; checks_done: the summary
+# line and the exit status.
+passed=0 failed=0
+check() {
+    if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
+}
+checks_done() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+}
+
 # start_x_session DIR [--wm]: a fresh Xvfb on a free display, optionally with openbox.
 start_x_session() {
     local dir=$1 wm=${2:-}

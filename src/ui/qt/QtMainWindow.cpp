@@ -41,24 +41,24 @@ QtMainWindow::QtMainWindow(SettingsStore& settings, const Executable& executable
 
 void QtMainWindow::wire()
 {
-    const auto onClick = [this](std::string_view name, void (MainWindowController::*operation)()) {
+    // Each event runs its operation through the dispatch, which reports failures.
+    using Operation = void (MainWindowController::*)();
+    const auto run = [this](Operation operation) {
+        return [this, operation] { dispatch_.run([this, operation] { (controller_.*operation)(); }); };
+    };
+    const auto onClick = [&](std::string_view name, Operation operation) {
         auto* button = static_cast<QAbstractButton*>(&form_->widget(name));
-        QObject::connect(button, &QAbstractButton::clicked, button,
-                         [this, operation] { dispatch_.run([this, operation] { (controller_.*operation)(); }); });
+        QObject::connect(button, &QAbstractButton::clicked, button, run(operation));
     };
     onClick("EXIT_BUTTON", &MainWindowController::EXIT_BUTTON_Click);
     onClick("READY_BUTTON", &MainWindowController::READY_BUTTON_Click);
     onClick("SEND_BUTTON", &MainWindowController::SEND_BUTTON_Click);
     onClick("START_STOP_BUTTON", &MainWindowController::START_STOP_BUTTON_Click);
     onClick("ABOUT_BUTTON", &MainWindowController::ABOUT_BUTTON_Click);
-
-    const auto onTick = [this](std::string_view name, void (MainWindowController::*operation)()) {
-        QTimer* timer = &form_->qtimer(name);
-        QObject::connect(timer, &QTimer::timeout, timer,
-                         [this, operation] { dispatch_.run([this, operation] { (controller_.*operation)(); }); });
-    };
-    onTick("AUTOSTART_TIMER", &MainWindowController::AUTOSTART_TIMER_Timer);
-    onTick("AUTOCLOSE_TIMER", &MainWindowController::AUTOCLOSE_TIMER_Timer);
+    QTimer* autoStart = &form_->qtimer("AUTOSTART_TIMER");
+    QObject::connect(autoStart, &QTimer::timeout, autoStart, run(&MainWindowController::AUTOSTART_TIMER_Timer));
+    QTimer* autoClose = &form_->qtimer("AUTOCLOSE_TIMER");
+    QObject::connect(autoClose, &QTimer::timeout, autoClose, run(&MainWindowController::AUTOCLOSE_TIMER_Timer));
 
     // A close while the About window is open (the closing timer ticks on)
     // closes the About window first, so both windows save their settings.
