@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Automation.h"
 
 #include "platform/Executable.h"
+#include "platform/ShellObjects.h"
 #include "platform/TitleMatch.h"
 #include "platform/keys/KeyNotation.h"
 #include "platform/win32/Utf16.h"
@@ -177,15 +178,6 @@ private:
     std::vector<VirtualKey> held_;
 };
 
-class Win32Shell final : public ShellObject {
-public:
-    explicit Win32Shell(Win32Automation& automation) : automation_(automation) {}
-    void SendKeys(std::string_view keys, bool wait) override { automation_.type(keys, wait); }
-
-private:
-    Win32Automation& automation_;
-};
-
 } // namespace
 
 std::string executableName()
@@ -245,21 +237,13 @@ void Win32Automation::AppActivate(std::string_view title)
 
 std::unique_ptr<ShellObject> Win32Automation::CreateObject(std::string_view className)
 {
-    if (className != "WScript.Shell")
-        throw std::runtime_error("Cannot create the object \"" + std::string(className) + "\".");
-    return std::make_unique<Win32Shell>(*this);
+    return createShellObject(className, [this](std::string_view keys, bool wait) { type(keys, wait); });
 }
 
 void Win32Automation::type(std::string_view keys, bool wait)
 {
-    if (!target_)
-        throw std::runtime_error("No window was brought to the foreground to type into. Nothing was typed.");
-    std::vector<keys::KeyAction> actions;
-    try {
-        actions = keys::parseKeyNotation(keys);
-    } catch (const keys::KeyNotationError& error) {
-        throw std::runtime_error("Nothing was typed into \"" + title_ + "\": " + error.what());
-    }
+    const std::vector<keys::KeyAction> actions =
+        keysToType(keys, target_ ? std::optional<std::string>(title_) : std::nullopt);
     std::size_t total = 0;
     for (const keys::KeyAction& action : actions)
         total += action.kind == keys::KeyAction::Kind::Character || action.kind == keys::KeyAction::Kind::Key;
