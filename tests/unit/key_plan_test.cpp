@@ -1,3 +1,4 @@
+#include "Keymaps.h"
 #include "platform/x11/KeymapIndex.h"
 
 #include <xkbcommon/xkbcommon-keysyms.h>
@@ -28,17 +29,7 @@ constexpr std::uint32_t kShift = 0x01;
 constexpr std::uint32_t kMod5 = 0x80;
 using Holders = std::vector<std::uint8_t>;
 
-// Keyboard maps as the X server compiles them for a PC keyboard; needs xkb-data.
-XkbKeymap compileKeymap(const char* layouts)
-{
-    static const XkbContext context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    const xkb_rule_names names{.rules = "evdev", .model = "pc105", .layout = layouts, .variant = nullptr,
-                               .options = nullptr};
-    XkbKeymap keymap(xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
-    if (!keymap)
-        throw std::runtime_error(std::string("cannot compile layout ") + layouts + " (is xkb-data installed?)");
-    return keymap;
-}
+using test::compileKeymap;
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "Keymaps.h"
 #include "platform/x11/KeystrokePlan.h"
 
 #include <gmock/gmock.h>
@@ -11,13 +12,6 @@ namespace {
 using keys::KeyAction;
 using keys::Modifier;
 
-XkbKeymap keymapFor(const char* layout)
-{
-    static const XkbContext context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-    const xkb_rule_names names{"evdev", "pc105", layout, "", ""};
-    return XkbKeymap(xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
-}
-
 std::vector<KeyAction> typed(std::u32string_view text)
 {
     std::vector<KeyAction> actions;
@@ -30,7 +24,7 @@ constexpr std::uint8_t kShiftL = 50, kLevel3 = 92, kKeyA = 38, kKeyQ = 24;
 
 TEST(KeystrokePlan, LayoutKeysCarryTheModifiersOfTheirLevel)
 {
-    const XkbKeymap us = keymapFor("us");
+    const XkbKeymap us = test::compileKeymap("us");
     const KeystrokePlan plan = planKeystrokes(typed(U"aA"), us.get(), 0);
     ASSERT_EQ(plan.segments.size(), 1u);
     EXPECT_TRUE(plan.segments[0].loans.empty());
@@ -41,7 +35,7 @@ TEST(KeystrokePlan, LayoutKeysCarryTheModifiersOfTheirLevel)
                                        KeyEvent{kShiftL, false}));
     EXPECT_EQ(plan.taps, 2u);
 
-    const XkbKeymap de = keymapFor("de");
+    const XkbKeymap de = test::compileKeymap("de");
     const KeystrokePlan at = planKeystrokes(typed(U"@"), de.get(), 0);
     EXPECT_THAT(at.segments[0].steps[0].events,
                 ::testing::ElementsAre(KeyEvent{kLevel3, true}, KeyEvent{kKeyQ, true}, KeyEvent{kKeyQ, false},
@@ -50,7 +44,7 @@ TEST(KeystrokePlan, LayoutKeysCarryTheModifiersOfTheirLevel)
 
 TEST(KeystrokePlan, HeldModifiersWrapTheirUnitAsSeparateSteps)
 {
-    const XkbKeymap us = keymapFor("us");
+    const XkbKeymap us = test::compileKeymap("us");
     const KeystrokePlan plan = planKeystrokes(keys::parseKeyNotation("^a"), us.get(), 0);
     ASSERT_EQ(plan.segments[0].steps.size(), 3u);
     EXPECT_FALSE(plan.segments[0].steps[0].isTap);
@@ -62,7 +56,7 @@ TEST(KeystrokePlan, HeldModifiersWrapTheirUnitAsSeparateSteps)
 
 TEST(KeystrokePlan, MissingCharactersShareOneLoanPerSegment)
 {
-    const XkbKeymap us = keymapFor("us");
+    const XkbKeymap us = test::compileKeymap("us");
     const KeystrokePlan plan = planKeystrokes(typed(U"ä日ä😀"), us.get(), 0);
     ASSERT_EQ(plan.segments.size(), 1u);
     const auto& loans = plan.segments[0].loans;
@@ -76,7 +70,7 @@ TEST(KeystrokePlan, MissingCharactersShareOneLoanPerSegment)
 
 TEST(KeystrokePlan, MoreMissingCharactersThanSpareKeycodesStartNewSegments)
 {
-    const XkbKeymap us = keymapFor("us");
+    const XkbKeymap us = test::compileKeymap("us");
     std::u32string text;
     for (char32_t c = U'一'; c < U'一' + 200; ++c)  // more ideographs than keycodes to borrow
         text += c;
@@ -94,7 +88,7 @@ TEST(KeystrokePlan, MoreMissingCharactersThanSpareKeycodesStartNewSegments)
 
 TEST(KeystrokePlan, TheActiveGroupDecides)
 {
-    const XkbKeymap usRu = keymapFor("us,ru");
+    const XkbKeymap usRu = test::compileKeymap("us,ru");
     EXPECT_TRUE(planKeystrokes(typed(U"й"), usRu.get(), 1).segments[0].loans.empty());
     EXPECT_EQ(planKeystrokes(typed(U"q"), usRu.get(), 1).segments[0].loans.size(), 1u);
     EXPECT_EQ(planKeystrokes(typed(U"й"), usRu.get(), 0).segments[0].loans.size(), 1u);
@@ -102,7 +96,7 @@ TEST(KeystrokePlan, TheActiveGroupDecides)
 
 TEST(KeystrokePlan, NamedKeysWithoutAKeyAreBorrowedToo)
 {
-    const XkbKeymap us = keymapFor("us");
+    const XkbKeymap us = test::compileKeymap("us");
     const KeystrokePlan plan =
         planKeystrokes({KeyAction::tap(keys::NamedKey::Enter), KeyAction::tap(keys::NamedKey::F13)}, us.get(), 0);
     EXPECT_EQ(plan.segments[0].loans.size(), 1u);
@@ -111,7 +105,7 @@ TEST(KeystrokePlan, NamedKeysWithoutAKeyAreBorrowedToo)
 
 TEST(KeystrokePlan, NonCharactersAreRefusedBeforeAnythingIsTyped)
 {
-    const XkbKeymap us = keymapFor("us");
+    const XkbKeymap us = test::compileKeymap("us");
     EXPECT_THROW(planKeystrokes(typed(U"ok\uFFFE"), us.get(), 0), std::runtime_error);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/x11/WindowSearch.h"
 
+#include "platform/keys/Utf8.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,26 +47,11 @@ namespace {
 constexpr std::uint32_t kTitleItems = 1024;
 constexpr char32_t kReplacement = 0xFFFD;
 
-void appendUtf8(std::string& out, char32_t c)
-{
-    const auto put = [&out](char32_t bits) { out.push_back(static_cast<char>(bits)); };
-    if (c < 0x80) {
-        put(c);
-    } else if (c < 0x800) {
-        put(0xC0 | (c >> 6));
-        put(0x80 | (c & 0x3F));
-    } else {
-        put(0xE0 | (c >> 12));
-        put(0x80 | ((c >> 6) & 0x3F));
-        put(0x80 | (c & 0x3F));
-    }
-}
-
 std::string latin1ToUtf8(std::string_view bytes)
 {
     std::string out;
     for (const char byte : bytes)
-        appendUtf8(out, static_cast<unsigned char>(byte));
+        keys::appendUtf8(out, static_cast<unsigned char>(byte));
     return out;
 }
 
@@ -144,9 +131,9 @@ std::string compoundTextToUtf8(std::string_view bytes)
             at = end == std::string_view::npos ? bytes.size() : end + 1;
         } else {
             if (byte >= 0xA0)
-                appendUtf8(out, upperHalfCharacter(upper, byte));
+                keys::appendUtf8(out, upperHalfCharacter(upper, byte));
             else if (byte < 0x80)
-                appendUtf8(out, lowerIsAscii || byte <= 0x20 || byte == 0x7F ? byte : kReplacement);
+                keys::appendUtf8(out, lowerIsAscii || byte <= 0x20 || byte == 0x7F ? byte : kReplacement);
             ++at;
         }
     }
