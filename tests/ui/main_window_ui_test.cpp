@@ -6,7 +6,7 @@
 #include "ui/qt/EventDispatch.h"
 #include "ui/qt/QtMainWindow.h"
 #include "ui/qt/TextLimit.h"
-#include "ui/qt/Twips.h"
+#include "ui/Twips.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +20,7 @@
 
 using namespace qmpvx;
 using namespace qmpvx::qt;
+using namespace qmpvx::ui;
 
 class MainWindowUi : public QObject {
     Q_OBJECT

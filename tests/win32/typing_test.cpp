@@ -18,7 +18,8 @@ protected:
 
     void SetUp() override
     {
-        STARTUPINFOW startup{sizeof startup};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
         wchar_t command[] = L"notepad.exe";
         ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
         WaitForInputIdle(process.hProcess, 10000);

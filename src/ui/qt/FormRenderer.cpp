@@ -1,6 +1,6 @@
 #include "ui/qt/FormRenderer.h"
 
-#include "ui/qt/Twips.h"
+#include "ui/Twips.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -14,6 +14,9 @@
 #include <vector>
 
 namespace qmpvx::qt {
+
+using ui::pixelsToTwips;
+using ui::twipsToPixels;
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "ui/qt/QtControls.h"
 
-#include "ui/qt/Twips.h"
+#include "ui/Twips.h"
 #include "ui/qt/Widgets.h"
 
 #include <QGuiApplication>
@@ -13,6 +13,9 @@
 #include <stdexcept>
 
 namespace qmpvx::qt {
+
+using ui::pixelsToTwips;
+using ui::twipsToPixels;
 
 namespace {
 

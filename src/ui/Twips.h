@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-namespace qmpvx::qt {
+namespace qmpvx::ui {
 
 inline constexpr double kTwipsPerInch = 1440.0;
 
-// X11 coordinates and sizes are 16-bit: anything further is saturated rather
-// than wrapped, so an odd stored value cannot throw the window somewhere random.
+// X11 coordinates and sizes are 16-bit, and Windows keeps to the same range:
+// anything further is saturated rather than wrapped, so an odd stored value
+// cannot throw the window somewhere random.
 inline constexpr double kLowestPixel = -32768.0;
 inline constexpr double kHighestPixel = 32767.0;
 
@@ -23,4 +24,4 @@ inline float pixelsToTwips(int pixels, double dotsPerInch)
     return static_cast<float>(pixels * kTwipsPerInch / dotsPerInch);
 }
 
-} // namespace qmpvx::qt
+} // namespace qmpvx::ui

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace qmpvx::win32 {
+
+// Every window event reaches the program's operations through run(): this is
+// the one place where a failure is caught. The operation has stopped at the
+// failing step; the error is written to standard error and shown in one
+// non-modal window, which is reused rather than stacked, and the program
+// keeps running.
+class EventDispatch {
+public:
+    EventDispatch() = default;
+    ~EventDispatch();
+    EventDispatch(const EventDispatch&) = delete;
+    EventDispatch& operator=(const EventDispatch&) = delete;
+
+    void run(const std::function<void()>& operation) noexcept;
+
+    // The error window as the user sees it; null until a first failure.
+    HWND dialog() const { return dialog_; }
+    bool dialogShown() const { return dialog_ && IsWindowVisible(dialog_); }
+    // Called when the user dismisses the error window.
+    std::function<void()> onDialogClosed;
+
+private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void report(const std::string& message);
+    void createDialog();
+    void arrange(const std::wstring& text);
+
+    HWND dialog_ = nullptr;
+    HWND icon_ = nullptr;
+    HWND text_ = nullptr;
+    HWND ok_ = nullptr;
+    HFONT font_ = nullptr;
+};
+
+} // namespace qmpvx::win32
