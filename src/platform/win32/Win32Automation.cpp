@@ -8,6 +8,7 @@
 
 #include <array>
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -38,6 +39,56 @@ std::vector<TitledWindow> candidates()
         },
         reinterpret_cast<LPARAM>(&windows));
     return windows;
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// A process's mandatory integrity level (low, medium, high, system); nothing
+// when it cannot be read, and "denied" when Windows refuses to tell.
+struct IntegrityLevel {
+    std::optional<DWORD> level;
+    bool denied = false;
+};
+
+IntegrityLevel integrityLevelOf(HANDLE process)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return {std::nullopt, GetLastError() == ERROR_ACCESS_DENIED};
+    const OwnedHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), size, &size))
+        return {};
+    const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data())->Label.Sid;
+    const UCHAR count = *GetSidSubAuthorityCount(sid);
+    if (count == 0)
+        return {};
+    return {*GetSidSubAuthority(sid, count - 1U), false};
+}
+
+// Windows drops keys sent to a program of a higher integrity level (one run
+// as administrator) without a word: say so instead of typing into nothing.
+void refuseHigherIntegrity(HWND window, std::string_view title)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const IntegrityLevel own = integrityLevelOf(GetCurrentProcess());
+    IntegrityLevel target;
+    if (const OwnedHandle process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)})
+        target = integrityLevelOf(process.get());
+    else
+        target.denied = GetLastError() == ERROR_ACCESS_DENIED;
+    const bool higher = own.level && (target.denied || (target.level && *target.level > *own.level));
+    if (higher)
+        throw std::runtime_error("The window \"" + std::string(title) +
+                                 "\" belongs to a program running with higher rights (as administrator). "
+                                 "Windows blocks typing into it from QM-PVX. Run both programs with the same "
+                                 "rights. Nothing was typed.");
 }
 
 // The target, or a window it owns (a dialog of it), is in front.
@@ -205,6 +256,7 @@ void Win32Automation::AppActivate(std::string_view title)
         throw std::runtime_error("No window with the title \"" + std::string(title) +
                                  "\" or a title beginning with it is open. Nothing was typed.");
     const HWND window = reinterpret_cast<HWND>(windows[*found].id);
+    refuseHigherIntegrity(window, title);
     if (IsIconic(window))
         ShowWindow(window, SW_RESTORE);
     SetForegroundWindow(window);

@@ -1,0 +1,399 @@
+// The real QM-PVX.exe, driven from another process as a user would: its
+// buttons clicked with BM_CLICK, keys posted, its controls read back, typing
+// into Wine's Notepad and into a window that records what it receives.
+#include "platform/win32/RegistrySettingsService.h"
+#include "platform/win32/Utf16.h"
+#include "ui/Design.h"
+#include "ui/Twips.h"
+#include "ui/win32/FormRenderer.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace qmpvx::win32 {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::wstring kRecorderTitle = L"QM-PVX Recorder";
+const std::wstring kMixedText = L"Gr\u00fc\u00dfe +1 \u65e5\u672c\u8a9e \u03a9\u03bc\u03ad\u03b3\u03b1 \U0001F600!";
+// The same in the key notation: the plus sign braced.
+const std::string kMixedNotation = toUtf8(L"Gr\u00fc\u00dfe {+}1 \u65e5\u672c\u8a9e \u03a9\u03bc\u03ad\u03b3\u03b1 \U0001F600!");
+
+std::wstring windowsPath(std::string_view unixPath)
+{
+    std::wstring path = L"Z:" + toUtf16(unixPath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s)
+{
+    const auto deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+std::wstring textOf(HWND window)
+{
+    std::wstring buffer(8192, L'\0');
+    const LRESULT length = SendMessageW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+    buffer.resize(static_cast<std::size_t>(length));
+    return buffer;
+}
+
+// A started program, ended when the test is done with it.
+class Process {
+public:
+    explicit Process(std::wstring commandLine)
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &info_))
+            throw std::runtime_error("cannot start " + toUtf8(commandLine));
+        WaitForInputIdle(info_.hProcess, 10000);
+    }
+    ~Process()
+    {
+        TerminateProcess(info_.hProcess, 1);
+        WaitForSingleObject(info_.hProcess, 5000);
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // The exit status, or nothing if it still runs after the timeout.
+    std::optional<DWORD> waitForExit(std::chrono::milliseconds timeout)
+    {
+        if (WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+            return std::nullopt;
+        DWORD status = 0;
+        GetExitCodeProcess(info_.hProcess, &status);
+        return status;
+    }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+HWND findVisible(const wchar_t* windowClass, const std::wstring& title)
+{
+    HWND found = nullptr;
+    const bool visible = waitFor([&] {
+        found = FindWindowW(windowClass, title.empty() ? nullptr : title.c_str());
+        return found && IsWindowVisible(found);
+    }, 10s);
+    return visible ? found : nullptr;
+}
+
+// Reads and works a window of the program by its design names.
+class Driver {
+public:
+    Driver(HWND form, const design::Window& design) : form_(form), design_(design) {}
+
+    HWND form() const { return form_; }
+    HWND control(std::string_view name) const { return GetDlgItem(form_, controlId(design_, name)); }
+    void click(std::string_view name) const { PostMessageW(control(name), BM_CLICK, 0, 0); }
+    std::wstring text(std::string_view name) const { return textOf(control(name)); }
+    void setText(std::string_view name, const std::wstring& text) const
+    {
+        SendMessageW(control(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    LRESULT check(std::string_view name) const { return SendMessageW(control(name), BM_GETCHECK, 0, 0); }
+    void postKey(std::string_view name, WPARAM key) const
+    {
+        PostMessageW(control(name), WM_KEYDOWN, key, 1);
+        PostMessageW(control(name), WM_KEYUP, key, 0xC0000001);
+    }
+    bool textBecomes(std::string_view name, const std::wstring& expected) const
+    {
+        return waitFor([&] { return text(name) == expected; });
+    }
+
+private:
+    HWND form_;
+    const design::Window& design_;
+};
+
+// Each test runs its own copy of the program under a name of its own, so it
+// starts from its own, fresh settings.
+class Program : public ::testing::Test {
+protected:
+    std::string name;
+    RegistrySettingsService registry;
+
+    void SetUp() override
+    {
+        name = std::string("QM-PVX-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        RegDeleteTreeW(HKEY_CURRENT_USER, RegistrySettingsService::keyPath("QM_PVX", name).c_str());
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        copy_ = std::wstring(temp) + toUtf16(name) + L".exe";
+        ASSERT_TRUE(CopyFileW(windowsPath(QMPVX_PROGRAM).c_str(), copy_.c_str(), FALSE));
+    }
+
+    void TearDown() override
+    {
+        program_.reset();
+        recorder_.reset();
+        DeleteFileW(copy_.c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, RegistrySettingsService::keyPath("QM_PVX", name).c_str());
+    }
+
+    void store(std::string_view key, std::string_view value) { registry.save("QM_PVX", name, key, value); }
+    std::optional<std::string> stored(std::string_view key) { return registry.lookup("QM_PVX", name, key); }
+
+    Process& start()
+    {
+        program_ = std::make_unique<Process>(L"\"" + copy_ + L"\"");
+        return *program_;
+    }
+
+    Driver mainWindow()
+    {
+        const HWND form = findVisible(L"QM_PVX_FORM", L"QM-PVX - " + toUtf16(name));
+        EXPECT_NE(form, nullptr) << "the main window did not appear";
+        return Driver(form, design::kMainWindow);
+    }
+
+    // The recording window, and what it has received so far.
+    void startRecorder()
+    {
+        recorder_ = std::make_unique<Process>(L"\"" + windowsPath(QMPVX_RECORDER) + L"\" " + kRecorderTitle);
+        recorderWindow_ = findVisible(L"QM_PVX_RECORDER", kRecorderTitle);
+        ASSERT_NE(recorderWindow_, nullptr);
+    }
+    std::wstring recorded() const { return textOf(GetWindow(recorderWindow_, GW_CHILD)); }
+    bool recorderReceives(const std::wstring& expected, std::chrono::milliseconds timeout = 10s) const
+    {
+        return waitFor([&] { return recorded() == expected; }, timeout);
+    }
+
+    void exitProgram(const Driver& main)
+    {
+        main.click("EXIT_BUTTON");
+        EXPECT_EQ(program_->waitForExit(10s), std::optional<DWORD>(0));
+    }
+
+private:
+    std::wstring copy_;
+    std::unique_ptr<Process> program_;
+    std::unique_ptr<Process> recorder_;
+    HWND recorderWindow_ = nullptr;
+};
+
+TEST_F(Program, ShowsTheMainWindowAsDesigned)
+{
+    start();
+    const Driver main = mainWindow();
+    EXPECT_EQ(main.text("CURRENT_STATUS_LABEL"), L"READY...");
+    EXPECT_EQ(main.text("APP_EXE_NAME_TEXTBOX"), toUtf16(name));
+    EXPECT_FALSE(IsWindowEnabled(main.control("SEND_BUTTON")));
+
+    // Every control at its twips at the window's DPI, the client as designed.
+    const UINT dpi = GetDpiForWindow(main.form());
+    RECT client{};
+    GetClientRect(main.form(), &client);
+    EXPECT_EQ(client.right, ui::twipsToPixels(design::kMainWindow.clientWidth, dpi));
+    EXPECT_EQ(client.bottom, ui::twipsToPixels(design::kMainWindow.clientHeight, dpi));
+    for (const design::Control& control : design::kMainWindow.controls) {
+        if (control.kind == design::Kind::Timer)
+            continue;
+        RECT rect{};
+        GetWindowRect(main.control(control.name), &rect);
+        MapWindowPoints(nullptr, main.form(), reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(rect.left, ui::twipsToPixels(control.left, dpi)) << control.name;
+        EXPECT_EQ(rect.top, ui::twipsToPixels(control.top, dpi)) << control.name;
+        EXPECT_EQ(rect.right - rect.left, ui::twipsToPixels(control.width, dpi)) << control.name;
+        EXPECT_EQ(rect.bottom - rect.top, ui::twipsToPixels(control.height, dpi)) << control.name;
+    }
+
+    // Tab walks the tab stops in the design's tab order.
+    std::vector<std::wstring> tabOrder;
+    for (HWND child = GetWindow(main.form(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP)
+            tabOrder.push_back(textOf(child));
+    }
+    EXPECT_EQ(tabOrder, (std::vector<std::wstring>{L"START", L"AutoStart", L"AutoClose",
+                                                   L"AutoSend \"Enter\" Key At End", L"", L"", L"Ready To Send",
+                                                   L"SEND TEXT STRING", L"About", L"Exit"}));
+
+    // A close box and nothing else.
+    const LONG_PTR style = GetWindowLongPtrW(main.form(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+    exitProgram(main);
+    EXPECT_EQ(stored("MAIN-Left"), "1000");
+    EXPECT_EQ(stored("AUTOSTART_TICKBOX"), "0");
+}
+
+TEST_F(Program, ManualSendTypesExactUnicodeWithAndWithoutEnter)
+{
+    startRecorder();
+    Process notepad(L"notepad.exe");
+    const HWND notepadWindow = findVisible(L"Notepad", L"");
+    ASSERT_NE(notepadWindow, nullptr);
+    start();
+    const Driver main = mainWindow();
+
+    // With Enter, into the recorder named by the start of its title, any case.
+    main.setText("WINDOW_NAME_TEXTBOX", L"qm-pvx RECORD");
+    main.setText("TEXT_TO_SEND_TEXTBOX", toUtf16(kMixedNotation));
+    main.click("AUTO_ENTER_KEY_TICKBOX");
+    ASSERT_TRUE(waitFor([&] { return main.check("AUTO_ENTER_KEY_TICKBOX") == BST_CHECKED; }));
+    main.click("READY_BUTTON");
+    ASSERT_TRUE(main.textBecomes("CURRENT_STATUS_LABEL", L"READY TO SEND...!!!"));
+    EXPECT_TRUE(IsWindowEnabled(main.control("SEND_BUTTON")));
+    main.click("SEND_BUTTON");
+    EXPECT_TRUE(recorderReceives(kMixedText + L"\r")) << toUtf8(recorded());
+    EXPECT_TRUE(main.textBecomes("CURRENT_STATUS_LABEL", L"!!! TEXT STRING SENT... !!!"));
+
+    // Without Enter, into Notepad, read back from its edit control.
+    main.click("AUTO_ENTER_KEY_TICKBOX");
+    ASSERT_TRUE(waitFor([&] { return main.check("AUTO_ENTER_KEY_TICKBOX") == BST_UNCHECKED; }));
+    main.setText("WINDOW_NAME_TEXTBOX", L"Untitled - Notepad");
+    main.click("READY_BUTTON");
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(main.control("SEND_BUTTON")) != FALSE; }));
+    main.click("SEND_BUTTON");
+    const HWND edit = FindWindowExW(notepadWindow, nullptr, L"Edit", nullptr);
+    EXPECT_TRUE(waitFor([&] { return textOf(edit) == kMixedText; })) << toUtf8(textOf(edit));
+    EXPECT_EQ(recorded(), kMixedText + L"\r");
+    exitProgram(main);
+    EXPECT_EQ(stored("TEXT_TO_SEND_TEXTBOX"), kMixedNotation);
+    EXPECT_EQ(stored("WINDOW_NAME_TEXTBOX"), "Untitled - Notepad");
+}
+
+TEST_F(Program, NoMatchingWindowTypesNothingAndSaysSo)
+{
+    startRecorder();
+    Process& program = start();
+    const Driver main = mainWindow();
+    main.setText("WINDOW_NAME_TEXTBOX", L"No Such Window");
+    main.setText("TEXT_TO_SEND_TEXTBOX", L"abc");
+    main.click("READY_BUTTON");
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(main.control("SEND_BUTTON")) != FALSE; }));
+    SetForegroundWindow(FindWindowW(L"QM_PVX_RECORDER", nullptr));
+    main.click("SEND_BUTTON");
+
+    const HWND error = findVisible(L"QM_PVX_ERROR", L"");
+    ASSERT_NE(error, nullptr) << "no error window";
+    std::wstring message;
+    for (HWND child = GetWindow(error, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        message += textOf(child);
+    EXPECT_NE(message.find(L"\"No Such Window\""), std::wstring::npos) << toUtf8(message);
+    EXPECT_EQ(message.find(L"abc"), std::wstring::npos) << "the text must not be shown";
+    EXPECT_EQ(main.text("CURRENT_STATUS_LABEL"), L"READY TO SEND...!!!");
+    EXPECT_FALSE(IsWindowEnabled(main.control("SEND_BUTTON"))) << "a failed send must be armed again";
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(recorded(), L"");
+
+    // Dismissed, the same window is reused for the next failure.
+    PostMessageW(error, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(error); }));
+    main.click("READY_BUTTON");
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(main.control("SEND_BUTTON")) != FALSE; }));
+    main.click("SEND_BUTTON");
+    EXPECT_EQ(findVisible(L"QM_PVX_ERROR", L""), error);
+
+    // The program ends with its main window once the error is dismissed.
+    main.click("EXIT_BUTTON");
+    ASSERT_TRUE(waitFor([&] { return !IsWindow(main.form()); }));
+    EXPECT_EQ(program.waitForExit(500ms), std::nullopt);
+    PostMessageW(error, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(program.waitForExit(10s), std::optional<DWORD>(0));
+}
+
+TEST_F(Program, AutoStartWithAutoCloseTypesAndExitsByItself)
+{
+    startRecorder();
+    store("AUTOSTART_TICKBOX", "1");
+    store("AUTOCLOSE_TICKBOX", "1");
+    store("AUTO_ENTER_KEY_TICKBOX", "1");
+    store("WINDOW_NAME_TEXTBOX", toUtf8(kRecorderTitle));
+    store("TEXT_TO_SEND_TEXTBOX", kMixedNotation);
+    const auto started = Clock::now();
+    Process& program = start();
+    const Driver main = mainWindow();
+    EXPECT_EQ(main.text("CURRENT_STATUS_LABEL"), L"AUTO-STARTING IN 10 SECONDS...");
+    EXPECT_EQ(main.text("START_STOP_BUTTON"), L"STOP");
+
+    ASSERT_TRUE(recorderReceives(kMixedText + L"\r", 20s)) << toUtf8(recorded());
+    const auto typed = Clock::now();
+    EXPECT_EQ(program.waitForExit(20s), std::optional<DWORD>(0));
+    const auto ended = Clock::now();
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    std::printf("typed %.2f s after the start, ended %.2f s after typing\n", seconds(typed - started),
+                seconds(ended - typed));
+    EXPECT_GE(seconds(typed - started), 9.5);
+    EXPECT_GE(seconds(ended - typed), 9.5);
+    EXPECT_EQ(stored("TEXT_TO_SEND_TEXTBOX"), kMixedNotation);
+    EXPECT_EQ(stored("AUTOSTART_TICKBOX"), "1");
+}
+
+TEST_F(Program, KeyboardRolesAndTheAboutWindow)
+{
+    start();
+    Driver main = mainWindow();
+    // Esc presses START/STOP, from a multi-line edit too (which would
+    // otherwise close the window).
+    main.postKey("TEXT_TO_SEND_TEXTBOX", VK_ESCAPE);
+    EXPECT_TRUE(main.textBecomes("START_STOP_BUTTON", L"STOP"));
+    main.postKey("WINDOW_NAME_TEXTBOX", VK_ESCAPE);
+    EXPECT_TRUE(main.textBecomes("START_STOP_BUTTON", L"START"));
+    EXPECT_EQ(main.text("CURRENT_STATUS_LABEL"), L"!!! ABORTED - STOPPED !!!");
+
+    // Typing stops at 1000 characters; a paste is cut there without splitting
+    // a surrogate pair; a longer text set by the program stays whole.
+    const HWND text = main.control("TEXT_TO_SEND_TEXTBOX");
+    main.setText("TEXT_TO_SEND_TEXTBOX", std::wstring(998, L'a'));
+    SendMessageW(text, EM_SETSEL, 998, 998);
+    for (int i = 0; i < 3; ++i)
+        SendMessageW(text, WM_CHAR, L'b', 1);
+    EXPECT_EQ(main.text("TEXT_TO_SEND_TEXTBOX"), std::wstring(998, L'a') + L"bb");
+    main.setText("TEXT_TO_SEND_TEXTBOX", std::wstring(999, L'a'));
+    SendMessageW(text, EM_SETSEL, 999, 999);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    const std::wstring pasted = L"\U0001F600\U0001F600";
+    const HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (pasted.size() + 1) * sizeof(wchar_t));
+    std::copy_n(pasted.c_str(), pasted.size() + 1, static_cast<wchar_t*>(GlobalLock(memory)));
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+    SendMessageW(text, WM_PASTE, 0, 0);
+    EXPECT_EQ(main.text("TEXT_TO_SEND_TEXTBOX"), std::wstring(999, L'a') + L"\U0001F600");
+    main.setText("TEXT_TO_SEND_TEXTBOX", std::wstring(1200, L'c'));
+    EXPECT_EQ(main.text("TEXT_TO_SEND_TEXTBOX").size(), 1200u);
+
+    // The About window: modal over the main window, the address on a
+    // double-click, Enter presses OK, its position saved.
+    main.click("ABOUT_BUTTON");
+    const HWND aboutForm = findVisible(L"QM_PVX_FORM", L"QM-PVX - QM-Pellivox - ABOUT");
+    ASSERT_NE(aboutForm, nullptr);
+    const Driver about(aboutForm, design::kAboutWindow);
+    EXPECT_FALSE(IsWindowEnabled(main.form()));
+    EXPECT_EQ(GetWindow(aboutForm, GW_OWNER), main.form());
+    PostMessageW(about.control("QM_PVX_CREATOR"), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    EXPECT_TRUE(about.textBecomes("QM_PVX_CREATOR", L"ketrovan5@quillmarsh.example"));
+    about.postKey("OK_BUTTON", VK_RETURN);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(aboutForm); }));
+    EXPECT_TRUE(IsWindowEnabled(main.form()));
+    EXPECT_EQ(stored("ABOUT-Left"), "1000");
+    EXPECT_EQ(stored("ABOUT-Width"), std::nullopt);
+    exitProgram(main);
+}
+
+} // namespace
+} // namespace qmpvx::win32
