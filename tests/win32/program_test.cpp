@@ -239,6 +239,32 @@ TEST_F(Program, ShowsTheMainWindowAsDesigned)
     EXPECT_EQ(stored("AUTOSTART_TICKBOX"), "0");
 }
 
+// The desktop's DPI at 150 %: every position in twips scales with it.
+TEST_F(Program, PlacesControlsByTwipsAtTheDesktopsDpi)
+{
+    HKEY desktop = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop), ERROR_SUCCESS);
+    const DWORD dpi = 144;
+    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    start();
+    const Driver main = mainWindow();
+    RegDeleteValueW(desktop, L"LogPixels");
+    RegCloseKey(desktop);
+
+    // The stored size is the outer frame's: 9480 x 6240 twips by default.
+    RECT outer{};
+    GetWindowRect(main.form(), &outer);
+    EXPECT_EQ(outer.right - outer.left, 948);
+    EXPECT_EQ(outer.bottom - outer.top, 624);
+    RECT exit{};
+    GetWindowRect(main.control("EXIT_BUTTON"), &exit);
+    MapWindowPoints(nullptr, main.form(), reinterpret_cast<POINT*>(&exit), 2);
+    EXPECT_EQ(exit.left, 756);
+    EXPECT_EQ(exit.bottom - exit.top, 50);
+    exitProgram(main);
+    EXPECT_EQ(stored("MAIN-Left"), "1000");
+}
+
 TEST_F(Program, ManualSendTypesExactUnicodeWithAndWithoutEnter)
 {
     startRecorder();
