@@ -380,6 +380,27 @@ TEST_F(Program, KeyboardRolesAndTheAboutWindow)
     EXPECT_TRUE(main.textBecomes("START_STOP_BUTTON", L"START"));
     EXPECT_EQ(main.text("CURRENT_STATUS_LABEL"), L"!!! ABORTED - STOPPED !!!");
 
+    // Tab leaves the multi-line field for the next tab stop; Enter in it is a
+    // line break, as the window has no default button.
+    const auto hasFocus = [&main](std::string_view name) {
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof thread;
+        const DWORD threadId = GetWindowThreadProcessId(main.form(), nullptr);
+        return waitFor([&] { return GetGUIThreadInfo(threadId, &thread) && thread.hwndFocus == main.control(name); });
+    };
+    PostMessageW(main.control("TEXT_TO_SEND_TEXTBOX"), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(main.control("TEXT_TO_SEND_TEXTBOX"), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(hasFocus("TEXT_TO_SEND_TEXTBOX"));
+    main.postKey("TEXT_TO_SEND_TEXTBOX", VK_TAB);
+    EXPECT_TRUE(hasFocus("READY_BUTTON"));
+    main.postKey("READY_BUTTON", VK_TAB);
+    EXPECT_TRUE(hasFocus("ABOUT_BUTTON")) << "the disabled SEND_BUTTON is skipped";
+    main.setText("TEXT_TO_SEND_TEXTBOX", L"ab");
+    SendMessageW(main.control("TEXT_TO_SEND_TEXTBOX"), EM_SETSEL, 1, 1);
+    main.postKey("TEXT_TO_SEND_TEXTBOX", VK_RETURN);
+    EXPECT_TRUE(main.textBecomes("TEXT_TO_SEND_TEXTBOX", L"a\r\nb"));
+    EXPECT_EQ(main.text("START_STOP_BUTTON"), L"START");
+
     // Typing stops at 1000 characters; a paste is cut there without splitting
     // a surrogate pair; a longer text set by the program stays whole.
     const HWND text = main.control("TEXT_TO_SEND_TEXTBOX");

@@ -59,8 +59,9 @@ struct ChildStyle {
     DWORD extendedStyle;
 };
 
-ChildStyle styleOf(const design::Control& control, bool isDefault)
+ChildStyle styleOf(const design::Control& control, const design::Window& window)
 {
+    const bool isDefault = control.name == window.defaultButton;
     const DWORD focusable = WS_TABSTOP | WS_GROUP;
     switch (control.kind) {
     case design::Kind::Label: {
@@ -75,9 +76,12 @@ ChildStyle styleOf(const design::Control& control, bool isDefault)
         return {L"BUTTON", focusable | BS_3STATE, 0};
     case design::Kind::TextField:
         return {L"EDIT", focusable | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
-    case design::Kind::MultiLineTextField:
+    case design::Kind::MultiLineTextField: {
         // Word wrap comes from leaving out ES_AUTOHSCROLL; no scroll bars.
-        return {L"EDIT", focusable | ES_MULTILINE | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE};
+        // Enter is a line break unless the window has a button for it.
+        const DWORD enter = window.defaultButton.empty() ? ES_WANTRETURN : 0;
+        return {L"EDIT", focusable | ES_MULTILINE | ES_AUTOVSCROLL | enter, WS_EX_CLIENTEDGE};
+    }
     case design::Kind::Timer:
         break;
     }
@@ -261,6 +265,18 @@ LRESULT Form::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         command(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case WM_NEXTDLGCTL: {
+        // Sent by the dialog manager for Tab and Shift+Tab; only dialog
+        // windows handle it themselves.
+        const HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                         : GetNextDlgTabItem(window_, GetFocus(), wParam != 0);
+        if (next) {
+            SetFocus(next);
+            if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+                SendMessageW(next, EM_SETSEL, 0, -1);
+        }
+        return 0;
+    }
     case DM_GETDEFID:
         if (!design_.defaultButton.empty())
             return MAKELRESULT(controlId(design_, design_.defaultButton), DC_HASDEFID);
@@ -374,7 +390,7 @@ std::unique_ptr<Form> renderForm(const design::Window& design, HWND owner)
             form->timers_[name] = std::make_unique<Win32Timer>(window, static_cast<UINT_PTR>(id));
             continue;
         }
-        const ChildStyle style = styleOf(*control, control->name == design.defaultButton);
+        const ChildStyle style = styleOf(*control, design);
         const std::wstring caption = control->kind == design::Kind::PushButton ? L"" : toUtf16(control->caption);
         const HWND child = CreateWindowExW(style.extendedStyle, style.windowClass, caption.c_str(),
                                            WS_CHILD | WS_VISIBLE | style.style, 0, 0, 0, 0, window,
