@@ -239,6 +239,30 @@ TEST_F(Program, ShowsTheMainWindowAsDesigned)
     EXPECT_EQ(stored("AUTOSTART_TICKBOX"), "0");
 }
 
+TEST_F(Program, BadStoredValuesAreReportedWhileTheWindowWorks)
+{
+    store("AUTOSTART_TICKBOX", "yes");
+    store("MAIN-Left", "1e39");
+    store("TEXT_TO_SEND_TEXTBOX", "kept");
+    start();
+    const Driver main = mainWindow();
+    const HWND error = findVisible(L"QM_PVX_ERROR", L"");
+    ASSERT_NE(error, nullptr);
+    std::wstring message;
+    for (HWND child = GetWindow(error, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        message += textOf(child);
+    for (const wchar_t* part : {L"AUTOSTART_TICKBOX", L"MAIN-Left",
+                                L"HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\QM_PVX\\QM-PVX-"})
+        EXPECT_NE(message.find(part), std::wstring::npos) << toUtf8(message);
+    EXPECT_EQ(main.check("AUTOSTART_TICKBOX"), BST_UNCHECKED);
+    EXPECT_EQ(main.text("TEXT_TO_SEND_TEXTBOX"), L"kept");
+    EXPECT_EQ(main.text("CURRENT_STATUS_LABEL"), L"READY...");
+    PostMessageW(error, WM_COMMAND, IDOK, 0);
+    exitProgram(main);
+    EXPECT_EQ(stored("AUTOSTART_TICKBOX"), "0");
+    EXPECT_EQ(stored("MAIN-Left"), "1000");
+}
+
 // The desktop's DPI at 150 %: every position in twips scales with it.
 TEST_F(Program, PlacesControlsByTwipsAtTheDesktopsDpi)
 {
