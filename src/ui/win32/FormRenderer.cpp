@@ -93,6 +93,8 @@ ChildStyle styleOf(const design::Control& control, const design::Window& window)
 // counts characters, not UTF-16 units, for typing and pasting alike.
 LRESULT CALLBACK limitedEdit(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR limit)
 {
+    // One such edit takes keys at a time: the second half of a character
+    // whose first half was refused is refused too.
     static bool droppedHighSurrogate = false;
     switch (message) {
     case WM_GETDLGCODE: {
@@ -113,7 +115,9 @@ LRESULT CALLBACK limitedEdit(HWND edit, UINT message, WPARAM wParam, LPARAM lPar
             break;
         if (unit >= 0xDC00 && unit <= 0xDFFF)
             break;  // the second half of a character already let in
-        if (roomFor(edit, static_cast<std::size_t>(limit)) == 0) {
+        // A line break goes in as CR LF.
+        const std::size_t needed = unit == L'\r' || unit == L'\n' ? 2 : 1;
+        if (roomFor(edit, static_cast<std::size_t>(limit)) < needed) {
             droppedHighSurrogate = unit >= 0xD800 && unit <= 0xDBFF;
             MessageBeep(MB_OK);
             return 0;
