@@ -79,6 +79,8 @@ error_shown() {
 
 # Notation, Enter tick box: the text as the notation means it, then one Enter.
 xterm_target "Raw Target" "$out/raw"
+# With a window manager, the targets are found minimised and on another desktop.
+[ -n "$wm" ] && xdotool search --name '^Raw Target$' windowminimize --sync
 settings "raw target" 'Sum: 2{+}2 {{}ok{}} 100{%} (x)~' 1
 start_program raw || exit 1
 send
@@ -92,6 +94,7 @@ check "the text was saved by the send" grep -q 'Sum: 2{+}2' "$conf"
 # Mixed Unicode with more distinct characters outside the layout than spare keycodes.
 unicode='Grüße, 日本語 € £ Ωμέγα 😀 🎉 абвгдеёжзийклмнопрстуфхцчшщъыьэюя ÀÉÎÕÜ ñ'
 xterm_target "Unicode Target" "$out/unicode"
+[ -n "$wm" ] && xdotool set_num_desktops 2 search --name '^Unicode Target$' set_desktop_for_window %1 1
 settings "Unicode Target" "$unicode" 0
 xmodmap -pke >"$out/keymap.before"
 xdotool key Caps_Lock  # must not change what is typed
