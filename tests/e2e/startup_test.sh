@@ -50,15 +50,6 @@ check "seven keys stored" test "$(keys_in "$conf")" = 7
 check "file is the owner's only" test "$(stat -c %a "$conf")" = 600
 check "left stored as a whole number" test "$(stored "$conf" MAIN-Left)" = 1000
 
-# A width put there from outside sizes the window and is never written.
-sed -i 's/^\[General\]$/[General]\nMAIN-Width=12000/' "$conf"
-run_program width || exit 1
-check "stored width sizes the window" test "$(client_size)" = "794 391"
-click_control "$window" EXIT_BUTTON
-check "Exit ends the program" ended_cleanly
-check "width unchanged" test "$(stored "$conf" MAIN-Width)" = 12000
-check "eight keys after Exit" test "$(keys_in "$conf")" = 8
-
 # Bad stored values: defaults, a report naming key and store, the text never shown.
 launch bad-values
 printf '[General]\nMAIN-Left=left edge\nAUTOSTART_TICKBOX=7\nMAIN-Top=300\nTEXT_TO_SEND_TEXTBOX=hunter2-secret\n' >"$conf"

@@ -74,20 +74,6 @@ private slots:
         QCOMPARE(main_->form().widget().size(), QSize(twipsToPixels(9390, dpi()), twipsToPixels(5865, dpi())));
     }
 
-    void firstStartShowsTheLoadedState()
-    {
-        startMain();
-        QVERIFY(QTest::qWaitForWindowActive(&main_->form().widget()));
-        QCOMPARE(main_->form().widget().windowTitle(), QString("QM-PVX - qm-pvx"));
-        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("READY..."));
-        QCOMPARE(static_cast<QLabel&>(widget("APP_EXE_NAME_TEXTBOX")).text(), QString("qm-pvx"));
-        QVERIFY(!widget("SEND_BUTTON").isEnabled());
-        QCOMPARE(QApplication::focusWidget(), &widget("START_STOP_BUTTON"));
-        QCOMPARE(main_->controls().QM_PVX_MAIN.left(), 1000.0f);
-        QCOMPARE(main_->controls().QM_PVX_MAIN.top(), 1000.0f);
-        QVERIFY(!dispatch_->dialog());
-    }
-
     void tabWalksTheEnabledControlsInOrder()
     {
         startMain();
@@ -163,31 +149,13 @@ private slots:
         QCOMPARE(text.toPlainText(), QString(1200, 'y'));
     }
 
-    void insertionLimitNeverSplitsACharacter()
-    {
-        const QString pair = QString::fromUtf8("\xF0\x9F\x98\x80");
-        QCOMPARE(limitedInsertionEnd(QStringLiteral("abc"), 1, 3, 5), 3);
-        QCOMPARE(limitedInsertionEnd(QStringLiteral("abcdef"), 2, 6, 4), 4);
-        QCOMPARE(limitedInsertionEnd("ab" + pair + pair, 2, 6, 3), 4);
-        QCOMPARE(limitedInsertionEnd(QString(10, 'x') + "new", 10, 13, 8), 10);
-    }
-
-    void badStoredValuesAreReportedOnceAndTheWindowStillWorks()
+    // Failures, from loading or any event, go to one dialog, reused.
+    void failuresAreReportedInOneDialog()
     {
         put("MAIN-Left", "far left");
-        put("AUTOSTART_TICKBOX", "9");
-        put("AUTOCLOSE_TICKBOX", "1");
         startMain();
         QTRY_VERIFY(dispatch_->dialog() && dispatch_->dialog()->isVisible());
-        const QString message = dispatch_->dialog()->text();
-        QVERIFY(message.contains("MAIN-Left = \"far left\" is not a number"));
-        QVERIFY(message.contains("AUTOSTART_TICKBOX = \"9\""));
-        QVERIFY(message.contains(folder_->path()));
-        QCOMPARE(main_->controls().QM_PVX_MAIN.left(), 1000.0f);
-        QCOMPARE(main_->controls().AUTOCLOSE_TICKBOX.value(), 1);
-        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("READY..."));
-
-        // A second failure reuses the one dialog.
+        QVERIFY(dispatch_->dialog()->text().contains("MAIN-Left = \"far left\" is not a number"));
         QMessageBox* first = dispatch_->dialog();
         dispatch_->run([] { throw std::runtime_error("second failure"); });
         QCOMPARE(dispatch_->dialog(), first);
@@ -196,12 +164,6 @@ private slots:
         for (QWidget* window : QApplication::topLevelWidgets())
             dialogs += qobject_cast<QMessageBox*>(window) && window->isVisible();
         QCOMPARE(dialogs, 1);
-
-        // Exit writes good values back.
-        QTest::mouseClick(&widget("EXIT_BUTTON"), Qt::LeftButton);
-        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "MAIN-Left"), "1000");
-        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "AUTOSTART_TICKBOX"), "0");
-        QVERIFY(!main_->form().widget().isVisible());
     }
 
     void closeBoxSavesAndStopsTheTimers()
@@ -214,38 +176,6 @@ private slots:
         main_->form().widget().close();
         QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "TEXT_TO_SEND_TEXTBOX"), "typed");
         QVERIFY(!main_->form().qtimer("AUTOSTART_TIMER").isActive());
-    }
-
-    void readyArmsSendWhichTypesOnceAndDisarms()
-    {
-        put("WINDOW_NAME_TEXTBOX", "Target");
-        put("TEXT_TO_SEND_TEXTBOX", "hello~");
-        startMain();
-        automation_.calls.clear();
-        QTest::mouseClick(&widget("SEND_BUTTON"), Qt::LeftButton);
-        QVERIFY(automation_.calls.empty());
-
-        QTest::mouseClick(&widget("READY_BUTTON"), Qt::LeftButton);
-        QVERIFY(widget("SEND_BUTTON").isEnabled());
-        QTest::mouseClick(&widget("SEND_BUTTON"), Qt::LeftButton);
-        QCOMPARE(automation_.log(), (std::vector<std::string>{"AppActivate(Target)", "CreateObject(WScript.Shell)",
-                                                              "SendKeys(hello~, wait)", "release"}));
-        QVERIFY(!widget("SEND_BUTTON").isEnabled());
-        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("!!! TEXT STRING SENT... !!!"));
-    }
-
-    void aFailedSendIsReportedWithoutTheText()
-    {
-        put("WINDOW_NAME_TEXTBOX", "Nowhere");
-        put("TEXT_TO_SEND_TEXTBOX", "hunter2");
-        startMain();
-        automation_.failOn = "AppActivate";
-        QTest::mouseClick(&widget("READY_BUTTON"), Qt::LeftButton);
-        QTest::mouseClick(&widget("SEND_BUTTON"), Qt::LeftButton);
-        QTRY_VERIFY(dispatch_->dialog() && dispatch_->dialog()->isVisible());
-        QVERIFY(!dispatch_->dialog()->text().contains("hunter2"));
-        QVERIFY(!widget("SEND_BUTTON").isEnabled());
-        QCOMPARE(static_cast<QLabel&>(widget("CURRENT_STATUS_LABEL")).text(), QString("READY TO SEND...!!!"));
     }
 
     // The About window is modal: the checks run from inside its event loop.

@@ -58,19 +58,6 @@ TEST_F(QtSettings, FileIsTheOwnersOnlyFromTheStart)
     EXPECT_EQ(QDir(folder.path() + "/QM_PVX").entryList(QDir::Files), QStringList{"qm-pvx.conf"});
 }
 
-TEST_F(QtSettings, ValuesEditedByHandAreReadAsText)
-{
-    QDir().mkpath(folder.path() + "/QM_PVX");
-    QFile file(service.filePath("QM_PVX", "qm-pvx"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[General]\nMAIN-Width=12000\nWINDOW_NAME_TEXTBOX=a,b\n");
-    file.close();
-
-    EXPECT_EQ(service.lookup("QM_PVX", "qm-pvx", "MAIN-Width"), "12000");
-    EXPECT_EQ(service.lookup("QM_PVX", "qm-pvx", "WINDOW_NAME_TEXTBOX"), "a,b");
-    EXPECT_NE(service.location("QM_PVX", "qm-pvx").find("/QM_PVX/qm-pvx.conf"), std::string::npos);
-}
-
 // Two copies under one name share the keys; the last save wins and the file
 // stays whole, whatever the interleaving.
 TEST_F(QtSettings, ConcurrentCopiesLeaveAWholeFile)

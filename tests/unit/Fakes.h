@@ -115,12 +115,11 @@ struct FakeMainWindow {
 struct FakeSettings : SettingsService {
     using Key = std::tuple<std::string, std::string, std::string>;
     std::map<Key, std::string> values;
-    std::vector<std::string> reads, writes;  // keys, in call order
+    std::vector<std::string> writes;         // keys, in call order
     std::string failOnSaveOf;                // a key whose save throws
 
     std::optional<std::string> lookup(std::string_view app, std::string_view section, std::string_view key) override
     {
-        reads.emplace_back(key);
         const auto found = values.find({std::string(app), std::string(section), std::string(key)});
         if (found == values.end())
             return std::nullopt;

@@ -1,4 +1,6 @@
-#include "MainWindowFixture.h"
+#include "Fakes.h"
+
+#include "core/AboutWindowController.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -31,7 +33,6 @@ TEST_F(AboutWindow, OpensWhereItWasAndSavesOnlyItsPosition)
     EXPECT_EQ(window.left_, 1000);
     EXPECT_EQ(window.width_, 7215);
     EXPECT_EQ(window.height_, 3105);
-    EXPECT_THAT(service.reads, ElementsAre("ABOUT-Left", "ABOUT-Top", "ABOUT-Width", "ABOUT-Height"));
 
     window.left_ = 2500.5f;
     controller.OK_BUTTON_Click();
@@ -58,23 +59,6 @@ TEST_F(AboutWindow, ABadValueTakesItsDefaultAndTheWindowStillOpens)
     EXPECT_EQ(window.left_, 42);
     EXPECT_EQ(window.top_, 1000);
     EXPECT_EQ(window.height_, 3105);
-}
-
-TEST_F(AboutWindow, DoubleClickShowsTheContactAddress)
-{
-    controller.QM_PVX_CREATOR_DblClick();
-    EXPECT_EQ(creator.caption_, AboutWindowController::kContactAddress);
-}
-
-class AboutButton : public MainWindowFixture {};
-
-TEST_F(AboutButton, ShowsTheAboutWindowAndChangesNothingElse)
-{
-    controller.Form_Load();
-    controller.ABOUT_BUTTON_Click();
-    EXPECT_EQ(about.shown, 1);
-    EXPECT_EQ(w.status.caption_, "READY...");
-    EXPECT_TRUE(automation.calls.empty());
 }
 
 } // namespace

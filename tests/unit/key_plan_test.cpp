@@ -102,31 +102,6 @@ TEST(KeyPlan, NamedKeysAreFoundWithoutModifiersInEveryGroup)
     }
 }
 
-TEST(KeyPlan, SpareKeycodesHaveNoSymbols)
-{
-    for (const char* layouts : {"us", "us,ru"}) {
-        const XkbKeymap keymap = compileKeymap(layouts);
-        const KeymapIndex index(keymap.get(), 0);
-        EXPECT_FALSE(index.spareKeycodes().empty()) << layouts;
-        for (const std::uint8_t keycode : index.spareKeycodes()) {
-            const xkb_keysym_t* syms = nullptr;
-            EXPECT_EQ(xkb_keymap_key_get_syms_by_level(keymap.get(), keycode, 0, 0, &syms), 0) << int{keycode};
-            EXPECT_EQ(xkb_keymap_num_layouts_for_key(keymap.get(), keycode), 0u) << int{keycode};
-        }
-    }
-}
-
-TEST(KeyPlan, RealMasksComeFromTheModifierKeys)
-{
-    for (const char* layouts : {"us", "de"}) {
-        const XkbKeymap keymap = compileKeymap(layouts);
-        const KeymapIndex index(keymap.get(), 0);
-        const std::vector<std::uint32_t> masks{index.shiftMask(), index.capsLockMask(), index.controlMask(),
-                                               index.altMask(),   index.numLockMask(),  index.levelThreeMask()};
-        EXPECT_EQ(masks, (std::vector<std::uint32_t>{0x01, 0x02, 0x04, 0x08, 0x10, 0x80})) << layouts;
-    }
-}
-
 TEST(KeyPlan, DeadKeysAndLevelShiftKeysOfDe)
 {
     const XkbKeymap keymap = compileKeymap("de");
@@ -138,12 +113,3 @@ TEST(KeyPlan, DeadKeysAndLevelShiftKeysOfDe)
         EXPECT_THROW(index.keycodesToHold(unheld), std::invalid_argument) << unheld;
 }
 
-TEST(KeyPlan, RefusesAMissingKeymapOrGroupAndOutlivesItsKeymap)
-{
-    XkbKeymap keymap = compileKeymap("us,ru");
-    EXPECT_THROW(KeymapIndex(nullptr, 0), std::invalid_argument);
-    EXPECT_THROW(KeymapIndex(keymap.get(), 2), std::invalid_argument);
-    const KeymapIndex index(keymap.get(), 1);
-    keymap.reset();
-    EXPECT_EQ(index.findCharacter(U'й'), (KeyStroke{24, 0}));
-}

@@ -86,14 +86,6 @@ TEST(KeystrokePlan, MoreMissingCharactersThanSpareKeycodesStartNewSegments)
     EXPECT_EQ(taps, 200u);
 }
 
-TEST(KeystrokePlan, TheActiveGroupDecides)
-{
-    const XkbKeymap usRu = test::compileKeymap("us,ru");
-    EXPECT_TRUE(planKeystrokes(typed(U"й"), usRu.get(), 1).segments[0].loans.empty());
-    EXPECT_EQ(planKeystrokes(typed(U"q"), usRu.get(), 1).segments[0].loans.size(), 1u);
-    EXPECT_EQ(planKeystrokes(typed(U"й"), usRu.get(), 0).segments[0].loans.size(), 1u);
-}
-
 TEST(KeystrokePlan, NamedKeysWithoutAKeyAreBorrowedToo)
 {
     const XkbKeymap us = test::compileKeymap("us");
@@ -101,12 +93,6 @@ TEST(KeystrokePlan, NamedKeysWithoutAKeyAreBorrowedToo)
         planKeystrokes({KeyAction::tap(keys::NamedKey::Enter), KeyAction::tap(keys::NamedKey::F13)}, us.get(), 0);
     EXPECT_EQ(plan.segments[0].loans.size(), 1u);
     EXPECT_EQ(plan.segments[0].loans[0].second, XKB_KEY_F13);
-}
-
-TEST(KeystrokePlan, NonCharactersAreRefusedBeforeAnythingIsTyped)
-{
-    const XkbKeymap us = test::compileKeymap("us");
-    EXPECT_THROW(planKeystrokes(typed(U"ok\uFFFE"), us.get(), 0), std::runtime_error);
 }
 
 } // namespace

@@ -53,16 +53,6 @@ TEST(SettingsStore, EachExecutableNameHasItsOwnSection)
     EXPECT_EQ(service.section("first").at("WINDOW_NAME_TEXTBOX"), "first's target");
 }
 
-TEST(SettingsService, DefaultsComeBackAsText)
-{
-    FakeSettings service;
-    EXPECT_EQ(service.get("QM_PVX", "s", "MAIN-Left", std::int16_t{1000}), "1000");
-    EXPECT_EQ(service.get("QM_PVX", "s", "AUTOSTART_TICKBOX", std::int16_t{0}), "0");
-    EXPECT_EQ(service.get("QM_PVX", "s", "WINDOW_NAME_TEXTBOX"), "");
-    service.put("s", "MAIN-Left", "");
-    EXPECT_EQ(service.get("QM_PVX", "s", "MAIN-Left", std::int16_t{1000}), "");
-}
-
 TEST(BadStoredSettings, ShowsBadValuesSafely)
 {
     const std::string cut = std::string(39, 'a') + "\xC3\xA9" + "tail";  // a two-byte character across the cut
