@@ -134,16 +134,6 @@ check "the text is not in the message" bash -c "! grep -q 'never typed' '$err'"
 check "no key left pressed" no_key_down
 check "program exits cleanly" exit_program
 
-# A text the key notation cannot read types nothing, and says how to mend it.
-: >"$out/bystander"
-settings "Bystander" "C++ rocks" 1
-start_program notation || exit 1
-send
-check "notation error explains the fix" error_shown 'C{+}{+}'
-sleep 0.3
-check "nothing typed for a bad text" test ! -s "$out/bystander"
-check "program exits cleanly" exit_program
-
 # The focus is taken away while typing: typing stops at once, and nothing
 # reaches the window that took it. 200 ideographs, cycling, are more than the
 # keycodes that can be borrowed at once, so the typing pauses between turns

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The unattended run and the About window, seen from outside the program.
+# The unattended run, seen from outside the program.
 # unattended_test.sh PROGRAM OUTDIR
 set -uo pipefail
 program=$1
@@ -47,41 +47,5 @@ sleep 0.2
 check "the text and one Enter arrived" test "$(cat "$out/received")" = "$(printf 'Grüße, 日本語 😀\r')"
 check "the settings file holds what it held" cmp -s "$conf" "$out/conf.before"
 check "the settings file is the owner's only" test "$(stat -c %a "$conf")" = 600
-
-# STOP during the closing wait keeps the program open.
-start_program stop
-for _ in $(seq 300); do [ "$(tr -cd '\r' <"$out/received" | wc -c)" -ge 2 ] && break; sleep 0.05; done
-click_control "$window" START_STOP_BUTTON
-sleep 12
-check "STOP during the closing wait keeps it open" kill -0 "$pid"
-click_control "$window" EXIT_BUTTON
-check "Exit ends it" ended_cleanly
-
-# The About window's position survives a restart.
-sed -i 's/^AUTOSTART_TICKBOX=1$/AUTOSTART_TICKBOX=0/' "$conf"
-about_position() {
-    local about
-    about=$(wait_for_window '^QM-PVX - QM-Pellivox - ABOUT$' 5) || return 1
-    xwininfo -id "$about" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF } END { print x, y }'
-}
-start_program about1
-click_control "$window" ABOUT_BUTTON
-about=$(wait_for_window '^QM-PVX - QM-Pellivox - ABOUT$' 5)
-xdotool windowmove "$about" 300 250
-sleep 0.3
-moved=$(about_position)
-xdotool windowactivate --sync "$about" key Return
-sleep 0.3
-check "About closed by Enter" bash -c "! xdotool search --onlyvisible --name '^QM-PVX - QM-Pellivox - ABOUT$' >/dev/null"
-check "About-Left was saved" grep -q '^ABOUT-Left=' "$conf"
-check "About-Width is never written" bash -c "! grep -q '^ABOUT-Width=' '$conf'"
-click_control "$window" EXIT_BUTTON
-check "Exit ends it" ended_cleanly
-start_program about2
-click_control "$window" ABOUT_BUTTON
-check "About opens where it was left" test "$(about_position)" = "$moved"
-xdotool key Escape
-click_control "$window" EXIT_BUTTON
-check "Exit ends it" ended_cleanly
 
 checks_done

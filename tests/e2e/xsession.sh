@@ -64,14 +64,9 @@ wait_until_gone() {
 
 # Centres of the main window's controls in twips, from the window's design.
 declare -A CONTROL_CENTRE=(
-    [START_STOP_BUTTON]="8707 787"
-    [AUTOSTART_TICKBOX]="727 727"
-    [ABOUT_BUTTON]="847 5407"
     [READY_BUTTON]="2527 5407"
     [SEND_BUTTON]="5407 5407"
     [EXIT_BUTTON]="8227 5407"
-    [WINDOW_NAME_TEXTBOX]="5887 1267"
-    [TEXT_TO_SEND_TEXTBOX]="4687 3427"
 )
 
 # focus_window WINDOW: to the front with the focus, through the window manager if there is one.

@@ -166,18 +166,6 @@ private slots:
         QCOMPARE(dialogs, 1);
     }
 
-    void closeBoxSavesAndStopsTheTimers()
-    {
-        put("AUTOSTART_TICKBOX", "1");
-        startMain();
-        QVERIFY(main_->form().qtimer("AUTOSTART_TIMER").isActive());
-        QCOMPARE(main_->form().qtimer("AUTOSTART_TIMER").interval(), 10000);
-        static_cast<QPlainTextEdit&>(widget("TEXT_TO_SEND_TEXTBOX")).setPlainText("typed");
-        main_->form().widget().close();
-        QCOMPARE(service_->lookup("QM_PVX", "qm-pvx", "TEXT_TO_SEND_TEXTBOX"), "typed");
-        QVERIFY(!main_->form().qtimer("AUTOSTART_TIMER").isActive());
-    }
-
     // The About window is modal: the checks run from inside its event loop.
     void aboutWindowRemembersItsPositionAndStartsFromItsDesign()
     {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qmpvx {
@@ -56,35 +55,6 @@ TEST_F(QtSettings, FileIsTheOwnersOnlyFromTheStart)
     EXPECT_EQ(modeOf(path), 0600u);
     // Nothing but the settings file is left behind.
     EXPECT_EQ(QDir(folder.path() + "/QM_PVX").entryList(QDir::Files), QStringList{"qm-pvx.conf"});
-}
-
-// Two copies under one name share the keys; the last save wins and the file
-// stays whole, whatever the interleaving.
-TEST_F(QtSettings, ConcurrentCopiesLeaveAWholeFile)
-{
-    constexpr int kWrites = 40;
-    std::vector<pid_t> children;
-    for (int copy = 0; copy < 2; ++copy) {
-        const pid_t child = fork();
-        if (child == 0) {
-            QtSettingsService mine(folder.path());
-            for (int i = 0; i < kWrites; ++i) {
-                mine.save("QM_PVX", "qm-pvx", "MAIN-Left", std::to_string(copy * 1000 + i));
-                mine.save("QM_PVX", "qm-pvx", copy == 0 ? "WINDOW_NAME_TEXTBOX" : "TEXT_TO_SEND_TEXTBOX", "x");
-            }
-            _exit(0);
-        }
-        children.push_back(child);
-    }
-    for (const pid_t child : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    const std::string left = service.lookup("QM_PVX", "qm-pvx", "MAIN-Left").value_or("");
-    EXPECT_TRUE(left == std::to_string(kWrites - 1) || left == std::to_string(1000 + kWrites - 1)) << left;
-    EXPECT_EQ(service.lookup("QM_PVX", "qm-pvx", "WINDOW_NAME_TEXTBOX"), "x");
-    EXPECT_EQ(service.lookup("QM_PVX", "qm-pvx", "TEXT_TO_SEND_TEXTBOX"), "x");
 }
 
 TEST_F(QtSettings, AStoreThatCannotBeWrittenIsAnErrorNotASilentLoss)

@@ -9,7 +9,6 @@ namespace qmpvx::test {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 class AboutWindow : public ::testing::Test {
 protected:
@@ -44,21 +43,6 @@ TEST_F(AboutWindow, OpensWhereItWasAndSavesOnlyItsPosition)
     controller.Form_Load();
     EXPECT_EQ(window.left_, 2500.5f);
     EXPECT_EQ(window.width_, 9000);
-}
-
-TEST_F(AboutWindow, ABadValueTakesItsDefaultAndTheWindowStillOpens)
-{
-    service.put("qm-pvx", "ABOUT-Top", "up");
-    service.put("qm-pvx", "ABOUT-Left", "42");
-    try {
-        controller.Form_Load();
-        FAIL() << "the bad value was not reported";
-    } catch (const BadStoredSettings& error) {
-        EXPECT_THAT(error.what(), HasSubstr("ABOUT-Top = \"up\""));
-    }
-    EXPECT_EQ(window.left_, 42);
-    EXPECT_EQ(window.top_, 1000);
-    EXPECT_EQ(window.height_, 3105);
 }
 
 } // namespace

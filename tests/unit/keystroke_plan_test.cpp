@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <set>
 
 namespace qmpvx::x11 {
 namespace {
@@ -66,24 +65,6 @@ TEST(KeystrokePlan, MissingCharactersShareOneLoanPerSegment)
     // The same character reuses its keycode; no modifiers are held for loans.
     EXPECT_EQ(plan.segments[0].steps[0].events, plan.segments[0].steps[2].events);
     EXPECT_EQ(plan.segments[0].steps[1].events.size(), 2u);
-}
-
-TEST(KeystrokePlan, MoreMissingCharactersThanSpareKeycodesStartNewSegments)
-{
-    const XkbKeymap us = test::compileKeymap("us");
-    std::u32string text;
-    for (char32_t c = U'一'; c < U'一' + 200; ++c)  // more ideographs than keycodes to borrow
-        text += c;
-    const KeystrokePlan plan = planKeystrokes(typed(text), us.get(), 0);
-    ASSERT_GE(plan.segments.size(), 2u);
-    std::size_t taps = 0;
-    for (const Segment& segment : plan.segments) {
-        std::set<std::uint8_t> keycodes;
-        for (const auto& [keycode, keysym] : segment.loans)
-            EXPECT_TRUE(keycodes.insert(keycode).second) << "a keycode is lent twice within one segment";
-        taps += segment.steps.size();
-    }
-    EXPECT_EQ(taps, 200u);
 }
 
 TEST(KeystrokePlan, NamedKeysWithoutAKeyAreBorrowedToo)

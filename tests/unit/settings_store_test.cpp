@@ -37,22 +37,6 @@ TEST(SettingsStore, WindowGeometryRoundTripsThroughTextExactly)
     EXPECT_EQ(reopened.height_, 3105);
 }
 
-TEST(SettingsStore, EachExecutableNameHasItsOwnSection)
-{
-    FakeSettings service;
-    RenamableExecutable exe;
-    SettingsStore store(service, exe);
-    FakeMainWindow w;
-    w.title.text_ = "first's target";
-    store.saveMainWindow(w.controls);
-
-    exe.current = "renamed";
-    FakeMainWindow fresh;
-    store.restoreMainControls(fresh.controls);
-    EXPECT_EQ(fresh.title.text_, "");
-    EXPECT_EQ(service.section("first").at("WINDOW_NAME_TEXTBOX"), "first's target");
-}
-
 TEST(BadStoredSettings, ShowsBadValuesSafely)
 {
     const std::string cut = std::string(39, 'a') + "\xC3\xA9" + "tail";  // a two-byte character across the cut
