@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace qmpvx::ui {
 
@@ -23,5 +24,24 @@ inline float pixelsToTwips(int pixels, double dotsPerInch)
 {
     return static_cast<float>(pixels * kTwipsPerInch / dotsPerInch);
 }
+
+// A window coordinate as it was last set in twips. While its pixels are as
+// that set left them, the twips set are the value, so that twips which fall
+// between pixels survive a save without drifting.
+class RememberedTwips {
+public:
+    void remember(int pixels, float twips) { remembered_ = Remembered{pixels, twips}; }
+    std::optional<float> recall(int pixels) const
+    {
+        return remembered_ && remembered_->pixels == pixels ? std::optional(remembered_->twips) : std::nullopt;
+    }
+
+private:
+    struct Remembered {
+        int pixels;
+        float twips;
+    };
+    std::optional<Remembered> remembered_;
+};
 
 } // namespace qmpvx::ui

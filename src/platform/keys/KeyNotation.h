@@ -39,6 +39,9 @@ struct KeyAction {
     static KeyAction tap(char32_t c) { return {.kind = Kind::Character, .character = c}; }
     static KeyAction tap(NamedKey k) { return {.kind = Kind::Key, .key = k}; }
 
+    // A key pressed and released, as counted against the tap limit.
+    bool isTap() const { return kind == Kind::Character || kind == Kind::Key; }
+
     friend bool operator==(const KeyAction&, const KeyAction&) = default;
 };
 

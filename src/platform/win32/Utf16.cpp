@@ -26,4 +26,12 @@ std::string toUtf8(std::wstring_view utf16)
     return result;
 }
 
+std::wstring wideWindowText(HWND window)
+{
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
+    return text;
+}
+
 } // namespace qmpvx::win32

@@ -4,8 +4,10 @@
 #include "platform/ShellObjects.h"
 #include "platform/TitleMatch.h"
 #include "platform/keys/KeyNotation.h"
+#include "platform/keys/Utf8.h"
 #include "platform/win32/Utf16.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <optional>
@@ -28,11 +30,11 @@ std::vector<TitledWindow> candidates()
         [](HWND window, LPARAM found) -> BOOL {
             DWORD process = 0;
             GetWindowThreadProcessId(window, &process);
-            const int length = GetWindowTextLengthW(window);
-            if (!IsWindowVisible(window) || process == GetCurrentProcessId() || length == 0)
+            if (!IsWindowVisible(window) || process == GetCurrentProcessId())
                 return TRUE;
-            std::wstring title(static_cast<std::size_t>(length) + 1, L'\0');
-            title.resize(static_cast<std::size_t>(GetWindowTextW(window, title.data(), length + 1)));
+            const std::wstring title = wideWindowText(window);
+            if (title.empty())
+                return TRUE;
             reinterpret_cast<std::vector<TitledWindow>*>(found)->push_back(
                 {reinterpret_cast<std::uint64_t>(window), toUtf8(title)});
             return TRUE;
@@ -182,14 +184,9 @@ public:
     void character(char32_t c)
     {
         std::vector<INPUT> inputs;
-        std::wstring units;
-        if (c >= 0x10000) {
-            units += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-            units += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            units += static_cast<wchar_t>(c);
-        }
-        for (const wchar_t unit : units) {
+        std::string utf8;
+        keys::appendUtf8(utf8, c);
+        for (const wchar_t unit : toUtf16(utf8)) {
             inputs.push_back(keyInput(0, static_cast<WORD>(unit), KEYEVENTF_UNICODE));
             inputs.push_back(keyInput(0, static_cast<WORD>(unit), KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
         }
@@ -296,9 +293,7 @@ void Win32Automation::type(std::string_view keys, bool wait)
 {
     const std::vector<keys::KeyAction> actions =
         keysToType(keys, target_ ? std::optional<std::string>(title_) : std::nullopt);
-    std::size_t total = 0;
-    for (const keys::KeyAction& action : actions)
-        total += action.kind == keys::KeyAction::Kind::Character || action.kind == keys::KeyAction::Kind::Key;
+    const auto total = static_cast<std::size_t>(std::ranges::count_if(actions, &keys::KeyAction::isTap));
 
     // A round trip through the target's message queue after each key paces
     // the typing to the target's reading, and makes the wait at the end mean

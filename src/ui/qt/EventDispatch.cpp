@@ -1,11 +1,10 @@
 #include "ui/qt/EventDispatch.h"
 
+#include "ui/EventFailure.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
-
-#include <cstdio>
-#include <exception>
 
 namespace qmpvx::qt {
 
@@ -18,19 +17,12 @@ EventDispatch::~EventDispatch()
 
 void EventDispatch::run(const std::function<void()>& operation) noexcept
 {
-    try {
-        operation();
-    } catch (const std::exception& error) {
-        report(error.what());
-    } catch (...) {
-        report("An unexpected error occurred.");
-    }
+    if (const std::optional<std::string> message = ui::runCatchingFailure(operation))
+        report(*message);
 }
 
-void EventDispatch::report(const std::string& message)
+void EventDispatch::report(const std::string& message) noexcept
 {
-    std::fprintf(stderr, "qm-pvx: %s\n", message.c_str());
-    std::fflush(stderr);
     if (!QApplication::instance())
         return;
     try {

@@ -27,7 +27,8 @@ public:
     QMessageBox* dialog() const { return dialog_.data(); }
 
 private:
-    void report(const std::string& message);
+    // Shows the message in the one dialog; never throws.
+    void report(const std::string& message) noexcept;
 
     QPointer<QMessageBox> dialog_;
 };

@@ -122,46 +122,40 @@ QMargins QtWindow::frame() const
             twipsToPixels(designFrame_.right, dpi), twipsToPixels(designFrame_.bottom, dpi)};
 }
 
-float QtWindow::read(int pixels, const std::optional<Remembered>& remembered) const
+float QtWindow::read(int pixels, const ui::RememberedTwips& remembered) const
 {
-    if (remembered && remembered->pixels == pixels)
-        return remembered->twips;
-    return pixelsToTwips(pixels, dotsPerInch());
+    return remembered.recall(pixels).value_or(pixelsToTwips(pixels, dotsPerInch()));
 }
 
 float QtWindow::left() const { return read(widget_->pos().x(), left_); }
 float QtWindow::top() const { return read(widget_->pos().y(), top_); }
 
-// A size is remembered by its client pixels: the frame may become known, or
-// change, after the size was set.
 float QtWindow::width() const
 {
-    if (width_ && width_->pixels == widget_->width())
-        return width_->twips;
     const QMargins margins = frame();
-    return pixelsToTwips(widget_->width() + margins.left() + margins.right(), dotsPerInch());
+    return width_.recall(widget_->width())
+        .value_or(pixelsToTwips(widget_->width() + margins.left() + margins.right(), dotsPerInch()));
 }
 
 float QtWindow::height() const
 {
-    if (height_ && height_->pixels == widget_->height())
-        return height_->twips;
     const QMargins margins = frame();
-    return pixelsToTwips(widget_->height() + margins.top() + margins.bottom(), dotsPerInch());
+    return height_.recall(widget_->height())
+        .value_or(pixelsToTwips(widget_->height() + margins.top() + margins.bottom(), dotsPerInch()));
 }
 
 void QtWindow::setLeft(float twips)
 {
     const int pixels = twipsToPixels(twips, dotsPerInch());
     widget_->move(pixels, widget_->pos().y());
-    left_ = Remembered{pixels, twips};
+    left_.remember(pixels, twips);
 }
 
 void QtWindow::setTop(float twips)
 {
     const int pixels = twipsToPixels(twips, dotsPerInch());
     widget_->move(widget_->pos().x(), pixels);
-    top_ = Remembered{pixels, twips};
+    top_.remember(pixels, twips);
 }
 
 void QtWindow::setWidth(float twips)
@@ -169,7 +163,7 @@ void QtWindow::setWidth(float twips)
     const QMargins margins = frame();
     const int outer = twipsToPixels(twips, dotsPerInch());
     resizeClient(std::max(outer - margins.left() - margins.right(), 1), widget_->height());
-    width_ = Remembered{widget_->width(), twips};
+    width_.remember(widget_->width(), twips);
 }
 
 void QtWindow::setHeight(float twips)
@@ -177,7 +171,7 @@ void QtWindow::setHeight(float twips)
     const QMargins margins = frame();
     const int outer = twipsToPixels(twips, dotsPerInch());
     resizeClient(widget_->width(), std::max(outer - margins.top() - margins.bottom(), 1));
-    height_ = Remembered{widget_->height(), twips};
+    height_.remember(widget_->height(), twips);
 }
 
 // The frame is fixed: the user cannot resize, only the program can.

@@ -2,9 +2,9 @@
 
 #include "core/Controls.h"
 #include "ui/Design.h"
+#include "ui/Twips.h"
 
 #include <QMargins>
-#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -90,9 +90,7 @@ private:
 };
 
 // A window's outer frame in twips. Until the window manager has framed the
-// window, the design frame stands in for the real one. A value read back
-// unchanged since it was set is the value that was set, so that twips which
-// fall between pixels survive a save without drifting.
+// window, the design frame stands in for the real one.
 class QtWindow final : public Window {
 public:
     QtWindow(FormWidget* widget, const design::Frame& designFrame);
@@ -110,18 +108,16 @@ public:
     void close() override;
 
 private:
-    struct Remembered {
-        int pixels;
-        float twips;
-    };
     QMargins frame() const;
     double dotsPerInch() const;
-    float read(int pixels, const std::optional<Remembered>& remembered) const;
+    float read(int pixels, const ui::RememberedTwips& remembered) const;
     void resizeClient(int width, int height);
 
     FormWidget* widget_;
     design::Frame designFrame_;
-    std::optional<Remembered> left_, top_, width_, height_;
+    // Sizes are remembered by their client pixels: the frame may become
+    // known, or change, after the size was set.
+    ui::RememberedTwips left_, top_, width_, height_;
 };
 
 } // namespace qmpvx::qt

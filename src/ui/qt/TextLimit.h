@@ -1,15 +1,19 @@
 #pragma once
 
+#include "ui/TextLimit.h"
+
 #include <QString>
 
 namespace qmpvx::qt {
 
-// Number of Unicode characters (a surrogate pair counts once).
-qsizetype characterCount(const QString& text);
+inline std::u16string_view unitsOf(const QString& text)
+{
+    return {reinterpret_cast<const char16_t*>(text.constData()), static_cast<std::size_t>(text.size())};
+}
 
-// Where to cut an insertion [insertStart, insertEnd) of `all` so that the text
-// holds at most `limit` characters, never splitting a surrogate pair and never
-// removing anything but the inserted part. Returns insertEnd when all fits.
-qsizetype limitedInsertionEnd(const QString& all, qsizetype insertStart, qsizetype insertEnd, qsizetype limit);
+inline qsizetype characterCount(const QString& text)
+{
+    return static_cast<qsizetype>(ui::characterCount(unitsOf(text)));
+}
 
 } // namespace qmpvx::qt

@@ -45,7 +45,9 @@ void LimitedTextEdit::limitInsertion(int position, int /*removed*/, int added)
         return;
     const QString all = toPlainText();
     const qsizetype insertEnd = std::min<qsizetype>(position + added, all.size());
-    const qsizetype keepEnd = limitedInsertionEnd(all, position, insertEnd, maxCharacters_);
+    const auto keepEnd = static_cast<qsizetype>(ui::limitedInsertionEnd(
+        unitsOf(all), static_cast<std::size_t>(position), static_cast<std::size_t>(insertEnd),
+        static_cast<std::size_t>(maxCharacters_)));
     if (keepEnd == insertEnd)
         return;
     QTextCursor cursor(document());

@@ -1,11 +1,12 @@
 #include "ui/win32/EventDispatch.h"
 
+#include "ui/EventFailure.h"
+
 #include "platform/win32/Utf16.h"
 #include "ui/win32/MessageLoop.h"
 #include "ui/win32/Win32Controls.h"
+#include "ui/win32/WindowClass.h"
 
-#include <cstdio>
-#include <exception>
 #include <stdexcept>
 
 namespace qmpvx::win32 {
@@ -34,19 +35,12 @@ EventDispatch::~EventDispatch()
 
 void EventDispatch::run(const std::function<void()>& operation) noexcept
 {
-    try {
-        operation();
-    } catch (const std::exception& error) {
-        report(error.what());
-    } catch (...) {
-        report("An unexpected error occurred.");
-    }
+    if (const std::optional<std::string> message = ui::runCatchingFailure(operation))
+        report(*message);
 }
 
-void EventDispatch::report(const std::string& message)
+void EventDispatch::report(const std::string& message) noexcept
 {
-    std::fprintf(stderr, "qm-pvx: %s\n", message.c_str());
-    std::fflush(stderr);
     try {
         if (!dialog_)
             createDialog();
@@ -59,19 +53,7 @@ void EventDispatch::report(const std::string& message)
 
 void EventDispatch::createDialog()
 {
-    static const ATOM registered = [] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &EventDispatch::procedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
-        windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kErrorClass;
-        return RegisterClassExW(&windowClass);
-    }();
-    if (!registered)
-        throw std::runtime_error("cannot register the error window");
+    registerWindowClass(kErrorClass, &EventDispatch::procedure);
 
     // No owner: the window outlives a main window whose close failed to save,
     // so that failure is still seen.

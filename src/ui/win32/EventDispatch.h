@@ -29,7 +29,8 @@ public:
 
 private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void report(const std::string& message);
+    // Shows the message in the one dialog; never throws.
+    void report(const std::string& message) noexcept;
     void createDialog();
     void arrange(const std::wstring& text);
 

@@ -4,6 +4,7 @@
 #include "ui/Twips.h"
 #include "ui/win32/MessageLoop.h"
 #include "ui/win32/TextLimit.h"
+#include "ui/win32/WindowClass.h"
 
 #include <commctrl.h>
 
@@ -33,24 +34,6 @@ SIZE outerSize(int clientWidth, int clientHeight, UINT dpi)
     if (!adjustForDpi || !adjustForDpi(&rect, kFormStyle, FALSE, 0, dpi))
         AdjustWindowRectEx(&rect, kFormStyle, FALSE, 0);
     return {rect.right - rect.left, rect.bottom - rect.top};
-}
-
-void registerFormClass(WNDPROC procedure)
-{
-    static const ATOM atom = [procedure] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
-        windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = kFormClass;
-        return RegisterClassExW(&windowClass);
-    }();
-    if (!atom)
-        throw std::runtime_error("Windows could not register the program's window class (error " +
-                                 std::to_string(GetLastError()) + ").");
 }
 
 struct ChildStyle {
@@ -127,7 +110,7 @@ LRESULT CALLBACK limitedEdit(HWND edit, UINT message, WPARAM wParam, LPARAM lPar
     case WM_PASTE: {
         std::wstring pasted = clipboardText(edit);
         const std::size_t room = roomFor(edit, static_cast<std::size_t>(limit));
-        pasted.resize(prefixOfCharacters(pasted, room));
+        pasted.resize(ui::prefixOfCharacters(unitsOf(pasted), room));
         if (!pasted.empty())
             SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
         else
@@ -367,7 +350,7 @@ LRESULT CALLBACK Form::procedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 std::unique_ptr<Form> renderForm(const design::Window& design, HWND owner)
 {
-    registerFormClass(&Form::procedure);
+    registerWindowClass(kFormClass, &Form::procedure);
     auto form = std::unique_ptr<Form>(new Form(design));
     form->displayBrush_.reset(CreateSolidBrush(toColorRef(design::kDisplayBackground)));
 

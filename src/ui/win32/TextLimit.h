@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/TextLimit.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -8,12 +10,11 @@
 
 namespace qmpvx::win32 {
 
-// Characters, not UTF-16 units: a surrogate pair counts once.
-std::size_t characterCount(std::wstring_view text);
-
-// The length in units of the longest start of text with at most `characters`
-// characters, never splitting a surrogate pair.
-std::size_t prefixOfCharacters(std::wstring_view text, std::size_t characters);
+// Windows' wide characters are UTF-16 units.
+inline std::u16string_view unitsOf(std::wstring_view text)
+{
+    return {reinterpret_cast<const char16_t*>(text.data()), text.size()};
+}
 
 // How many more characters an edit takes under its limit, counting its
 // selection as already gone (typing or pasting replaces it).

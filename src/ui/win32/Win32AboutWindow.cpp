@@ -28,11 +28,6 @@ void Win32AboutWindow::showModal()
         EnableWindow(owner_, FALSE);
     form_->show();
     runMessages([this] { return form_->destroyed(); });
-    if (owner_) {
-        EnableWindow(owner_, TRUE);
-        if (IsWindowVisible(owner_))
-            SetActiveWindow(owner_);
-    }
     form_.reset();
 }
 

@@ -32,14 +32,6 @@ std::string fromButtonText(const std::wstring& text)
     return toUtf8(plain);
 }
 
-std::wstring wideText(HWND window)
-{
-    const int length = GetWindowTextLengthW(window);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
-    return text;
-}
-
 std::wstring withCrLf(std::wstring_view text)
 {
     std::wstring result;
@@ -53,7 +45,7 @@ std::wstring withCrLf(std::wstring_view text)
 
 } // namespace
 
-std::string windowText(HWND window) { return toUtf8(wideText(window)); }
+std::string windowText(HWND window) { return toUtf8(wideWindowText(window)); }
 
 void setWindowText(HWND window, std::string_view text)
 {
@@ -76,7 +68,7 @@ UINT dotsPerInch(HWND window)
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-std::string Win32Button::caption() const { return fromButtonText(wideText(button_)); }
+std::string Win32Button::caption() const { return fromButtonText(wideWindowText(button_)); }
 void Win32Button::setCaption(std::string_view caption) { SetWindowTextW(button_, withoutAccessKeys(caption).c_str()); }
 bool Win32Button::enabled() const { return IsWindowEnabled(button_); }
 void Win32Button::setEnabled(bool enabled) { EnableWindow(button_, enabled); }
@@ -148,11 +140,9 @@ RECT Win32Window::frame() const
     return rect;
 }
 
-float Win32Window::read(int pixels, const std::optional<Remembered>& remembered) const
+float Win32Window::read(int pixels, const ui::RememberedTwips& remembered) const
 {
-    if (remembered && remembered->pixels == pixels)
-        return remembered->twips;
-    return ui::pixelsToTwips(pixels, dotsPerInch(window_));
+    return remembered.recall(pixels).value_or(ui::pixelsToTwips(pixels, dotsPerInch(window_)));
 }
 
 int Win32Window::toPixels(float twips) const { return ui::twipsToPixels(twips, dotsPerInch(window_)); }
@@ -173,7 +163,7 @@ void Win32Window::setLeft(float twips)
     const RECT rect = frame();
     const int pixels = toPixels(twips);
     place(pixels, rect.top, rect.right - rect.left, rect.bottom - rect.top);
-    left_ = Remembered{frame().left, twips};
+    left_.remember(frame().left, twips);
 }
 
 void Win32Window::setTop(float twips)
@@ -181,21 +171,21 @@ void Win32Window::setTop(float twips)
     const RECT rect = frame();
     const int pixels = toPixels(twips);
     place(rect.left, pixels, rect.right - rect.left, rect.bottom - rect.top);
-    top_ = Remembered{frame().top, twips};
+    top_.remember(frame().top, twips);
 }
 
 void Win32Window::setWidth(float twips)
 {
     const RECT rect = frame();
     place(rect.left, rect.top, toPixels(twips), rect.bottom - rect.top);
-    width_ = Remembered{frame().right - frame().left, twips};
+    width_.remember(frame().right - frame().left, twips);
 }
 
 void Win32Window::setHeight(float twips)
 {
     const RECT rect = frame();
     place(rect.left, rect.top, rect.right - rect.left, toPixels(twips));
-    height_ = Remembered{frame().bottom - frame().top, twips};
+    height_.remember(frame().bottom - frame().top, twips);
 }
 
 void Win32Window::close() { SendMessageW(window_, WM_CLOSE, 0, 0); }

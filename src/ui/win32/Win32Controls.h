@@ -1,10 +1,10 @@
 #pragma once
 
 #include "core/Controls.h"
+#include "ui/Twips.h"
 
 #include <windows.h>
 
-#include <optional>
 
 namespace qmpvx::win32 {
 
@@ -79,9 +79,7 @@ private:
     bool running_ = false;
 };
 
-// A top-level window's outer frame in twips at the window's DPI. A value read
-// back unchanged since it was set is the value that was set, so that twips
-// which fall between pixels survive a save without drifting.
+// A top-level window's outer frame in twips at the window's DPI.
 class Win32Window final : public Window {
 public:
     explicit Win32Window(HWND window) : window_(window) {}
@@ -100,17 +98,13 @@ public:
     void close() override;
 
 private:
-    struct Remembered {
-        int pixels;
-        float twips;
-    };
     RECT frame() const;
-    float read(int pixels, const std::optional<Remembered>& remembered) const;
+    float read(int pixels, const ui::RememberedTwips& remembered) const;
     int toPixels(float twips) const;
     void place(int left, int top, int width, int height);
 
     HWND window_;
-    std::optional<Remembered> left_, top_, width_, height_;
+    ui::RememberedTwips left_, top_, width_, height_;
 };
 
 // Text of any window, UTF-8.
