@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(main_->form().widget().size(), QSize(twipsToPixels(9390, dpi()), twipsToPixels(5865, dpi())));
     }
 
-    void tabWalksTheEnabledControlsInOrder()
+    void tabWalksTheEnabledControlsInOrderAndEscPressesStartStop()
     {
         startMain();
         QVERIFY(QTest::qWaitForWindowActive(&main_->form().widget()));
@@ -87,11 +87,8 @@ private slots:
             walked << QApplication::focusWidget()->objectName();
         }
         QCOMPARE(walked, expected);
-    }
 
-    void escapePressesStartStopAndNothingElse()
-    {
-        startMain();
+        // Esc presses START/STOP, Enter nothing.
         QSignalSpy startStop(static_cast<QPushButton*>(&widget("START_STOP_BUTTON")), &QPushButton::clicked);
         static_cast<QPlainTextEdit&>(widget("TEXT_TO_SEND_TEXTBOX")).setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
