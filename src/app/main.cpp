@@ -1,11 +1,14 @@
 #include "platform/Executable.h"
+#include "platform/posix/TerminationSignals.h"
 #include "platform/qt/QtSettingsService.h"
 #include "platform/x11/X11Automation.h"
 #include "settings/SettingsStore.h"
 #include "ui/qt/EventDispatch.h"
 #include "ui/qt/QtMainWindow.h"
+#include "ui/qt/QtScheduler.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 int main(int argc, char* argv[])
 {
@@ -13,14 +16,23 @@ int main(int argc, char* argv[])
     // a link under another name is another program with its own settings.
     const std::string invokedAs = argc > 0 && argv[0] ? argv[0] : "";
 
+    // A signal must not end the program while the keyboard is borrowed.
+    qmpvx::posix::installTerminationHandlers();
     QApplication app(argc, argv);
+    QSocketNotifier termination(qmpvx::posix::terminationWakeupDescriptor(), QSocketNotifier::Read);
+    QObject::connect(&termination, &QSocketNotifier::activated, [] { qmpvx::posix::endAsSignalAsks(); });
+
     const std::string path = invokedAs.empty() ? QApplication::applicationFilePath().toStdString() : invokedAs;
     const qmpvx::StartedExecutable executable(qmpvx::executableNameFromPath(path, false));
 
     qmpvx::QtSettingsService settingsService;
     qmpvx::SettingsStore settings(settingsService, executable);
-    qmpvx::x11::X11Automation automation;
     qmpvx::qt::EventDispatch dispatch;
+    qmpvx::qt::QtScheduler scheduler(dispatch);
+    qmpvx::x11::X11Automation automation(&scheduler);
+    // Before the window shows: a run killed while typing may have left keys
+    // held or keycodes borrowed.
+    automation.repairKeyboard();
     qmpvx::qt::QtMainWindow mainWindow(settings, executable, automation, dispatch);
     mainWindow.start();
     return QApplication::exec();

@@ -1,5 +1,6 @@
 #include "ui/qt/EventDispatch.h"
 
+#include "platform/posix/TerminationSignals.h"
 #include "ui/EventFailure.h"
 
 #include <QApplication>
@@ -15,10 +16,19 @@ EventDispatch::~EventDispatch()
     delete dialog_.data();
 }
 
-void EventDispatch::run(const std::function<void()>& operation) noexcept
+bool EventDispatch::run(const std::function<void()>& operation) noexcept
 {
-    if (const std::optional<std::string> message = ui::runCatchingFailure(operation))
+    const std::optional<std::string> message = ui::runCatchingFailure(operation);
+    posix::endAsSignalAsks();
+    if (message)
         report(*message);
+    return !message;
+}
+
+void EventDispatch::withdraw() noexcept
+{
+    // Deleting it also cancels a show still waiting for the event loop.
+    delete dialog_.data();
 }
 
 void EventDispatch::report(const std::string& message) noexcept

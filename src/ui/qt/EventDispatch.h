@@ -13,7 +13,8 @@ namespace qmpvx::qt {
 // the one place where a failure is caught. The operation has stopped at the
 // failing step; the error is written to standard error and shown in one
 // non-modal dialog, which is reused rather than stacked, and the program
-// keeps running.
+// keeps running. A termination request (a signal) that arrived meanwhile
+// ends the program once the operation has stopped, instead of a dialog.
 class EventDispatch {
 public:
     EventDispatch();
@@ -21,7 +22,12 @@ public:
     EventDispatch(const EventDispatch&) = delete;
     EventDispatch& operator=(const EventDispatch&) = delete;
 
-    void run(const std::function<void()>& operation) noexcept;
+    // True when the operation ran to its end.
+    bool run(const std::function<void()>& operation) noexcept;
+
+    // Closes the dialog, shown or about to be: what it reports has been
+    // overcome, and it must not keep the program alive after its main window.
+    void withdraw() noexcept;
 
     // The dialog as the user sees it; empty until a first failure.
     QMessageBox* dialog() const { return dialog_.data(); }
