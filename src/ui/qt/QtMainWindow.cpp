@@ -36,9 +36,12 @@ void QtMainWindow::wire()
 
     // A close while the About window is open (the closing timer ticks on)
     // closes the About window first, so both windows save their settings.
+    // An error shown earlier has been overcome once the close saves: an
+    // unattended run that failed at first and then sent must still end.
     form_->widget().onClose = [this] {
         about_.close();
-        dispatch_.run([this] { controller_.Form_Unload(); });
+        if (dispatch_.run([this] { controller_.Form_Unload(); }))
+            dispatch_.withdraw();
         form_->stopTimers();
     };
 }

@@ -33,10 +33,19 @@ EventDispatch::~EventDispatch()
         DeleteObject(font_);
 }
 
-void EventDispatch::run(const std::function<void()>& operation) noexcept
+bool EventDispatch::run(const std::function<void()>& operation) noexcept
 {
-    if (const std::optional<std::string> message = ui::runCatchingFailure(operation))
+    const std::optional<std::string> message = ui::runCatchingFailure(operation);
+    if (message)
         report(*message);
+    return !message;
+}
+
+void EventDispatch::withdraw() noexcept
+{
+    wanted_ = false;
+    if (dialog_)
+        ShowWindow(dialog_, SW_HIDE);
 }
 
 void EventDispatch::report(const std::string& message) noexcept
@@ -45,6 +54,7 @@ void EventDispatch::report(const std::string& message) noexcept
         if (!dialog_)
             createDialog();
         arrange(toUtf16(message));
+        wanted_ = true;
         PostMessageW(dialog_, kShowLater, 0, 0);
     } catch (...) {
         // The message is on standard error; never let reporting throw.
@@ -121,6 +131,8 @@ LRESULT CALLBACK EventDispatch::procedure(HWND window, UINT message, WPARAM wPar
         return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
     case kShowLater:
+        if (!dispatch->wanted_)
+            return 0;
         ShowWindow(window, SW_SHOW);
         SetForegroundWindow(window);
         SetFocus(dispatch->ok_);
@@ -130,6 +142,7 @@ LRESULT CALLBACK EventDispatch::procedure(HWND window, UINT message, WPARAM wPar
             break;
         [[fallthrough]];
     case WM_CLOSE:
+        dispatch->wanted_ = false;
         ShowWindow(window, SW_HIDE);
         if (dispatch->onDialogClosed)
             dispatch->onDialogClosed();

@@ -19,11 +19,17 @@ public:
     EventDispatch(const EventDispatch&) = delete;
     EventDispatch& operator=(const EventDispatch&) = delete;
 
-    void run(const std::function<void()>& operation) noexcept;
+    // True when the operation ran to its end.
+    bool run(const std::function<void()>& operation) noexcept;
+
+    // Hides the error window, shown or about to be: what it reports has been
+    // overcome, and it must not keep the program alive after its main window.
+    void withdraw() noexcept;
 
     // The error window as the user sees it; null until a first failure.
     HWND dialog() const { return dialog_; }
-    bool dialogShown() const { return dialog_ && IsWindowVisible(dialog_); }
+    // Shown, or about to be.
+    bool dialogShown() const { return wanted_; }
     // Called when the user dismisses the error window.
     std::function<void()> onDialogClosed;
 
@@ -39,6 +45,7 @@ private:
     HWND text_ = nullptr;
     HWND ok_ = nullptr;
     HFONT font_ = nullptr;
+    bool wanted_ = false;  // a report waits to be shown or is shown
 };
 
 } // namespace qmpvx::win32
