@@ -40,8 +40,13 @@ void planMixedUnicode(benchmark::State& state)
     const xkb_rule_names names{"evdev", "pc105", "us", "", ""};
     const qmpvx::x11::XkbKeymap keymap(xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
     const auto actions = qmpvx::keys::parseKeyNotation(mixedUnicode());
-    for (auto _ : state)
-        benchmark::DoNotOptimize(qmpvx::x11::planKeystrokes(actions, keymap.get(), 0));
+    for (auto _ : state) {
+        const qmpvx::x11::KeymapIndex layout(keymap.get(), 0);
+        std::vector<qmpvx::x11::BorrowableKeycode> free;
+        for (const std::uint8_t keycode : layout.spareKeycodes())
+            free.push_back({keycode, {}, {}});
+        benchmark::DoNotOptimize(qmpvx::x11::planKeystrokes(actions, layout, free));
+    }
 }
 BENCHMARK(planMixedUnicode);
 

@@ -1,5 +1,6 @@
 #include "platform/x11/Activation.h"
 
+#include "platform/Termination.h"
 #include "platform/TitleMatch.h"
 #include "platform/x11/WindowSearch.h"
 
@@ -161,6 +162,7 @@ void focusWithoutWindowManager(XConnection& conn, xcb_window_t window, Clock::ti
         send(conn, xcb_map_window_checked(conn.get(), window), "show the window");
         // Focusing a window that is not viewable yet is an error.
         while (mapState(conn, window) != XCB_MAP_STATE_VIEWABLE) {
+            stopIfTerminationRequested("Activating a window stopped, and nothing was typed");
             if (Clock::now() >= deadline)
                 return;
             std::this_thread::sleep_for(kPollInterval);
@@ -272,6 +274,7 @@ xcb_window_t activateByTitle(XConnection& conn, std::string_view title, std::chr
             return window;
         if (!exists(conn, window))
             throw notBroughtForward(shownTitle, "the window closed.");
+        stopIfTerminationRequested("Activating \"" + shownTitle + "\" stopped, and nothing was typed");
         if (Clock::now() >= deadline)
             throw notBroughtForward(shownTitle, whyNotFocused(conn, window, managed, timeout));
         std::this_thread::sleep_for(kPollInterval);

@@ -1,5 +1,7 @@
 #include "platform/x11/Keyboard.h"
 
+#include "platform/Termination.h"
+
 #include <xcb/xinput.h>
 // xcb's XKB header names a field "explicit".
 #define explicit explicit_
@@ -89,6 +91,7 @@ void Keyboard::waitUntilReleased(std::chrono::milliseconds timeout) const
                                      "); they would mix into the text. Release all keys and try again. "
                                      "Nothing was typed.");
         }
+        stopIfTerminationRequested("Waiting for held keys to be released stopped, and nothing was typed");
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -100,71 +103,76 @@ bool Keyboard::capsLockOn() const
     return state && (state->lockedMods & XCB_MOD_MASK_LOCK);
 }
 
-void Keyboard::setCapsLock(bool on)
+void Keyboard::lockCaps(XConnection& connection, bool on)
 {
-    connection_.check(xcb_xkb_latch_lock_state_checked(connection_.get(), XCB_XKB_ID_USE_CORE_KBD,
-                                                       XCB_MOD_MASK_LOCK, on ? XCB_MOD_MASK_LOCK : 0, 0, 0, 0, 0, 0),
-                      "change Caps Lock");
+    connection.check(xcb_xkb_latch_lock_state_checked(connection.get(), XCB_XKB_ID_USE_CORE_KBD, XCB_MOD_MASK_LOCK,
+                                                      on ? XCB_MOD_MASK_LOCK : 0, 0, 0, 0, 0, 0),
+                     "change Caps Lock");
 }
 
-void KeycodeLoan::map(const std::vector<std::pair<std::uint8_t, xkb_keysym_t>>& assignment)
+KeycodeSymbols readKeycodes(XConnection& connection, const std::vector<std::uint8_t>& keycodes)
 {
-    xcb_connection_t* c = connection_.get();
-    for (const auto& [keycode, keysym] : assignment) {
-        if (original_.contains(keycode))
-            continue;
-        xcb_generic_error_t* error = nullptr;
-        const auto reply = XConnection::check(
-            xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, keycode, 1), &error), &error,
-            "read the keyboard mapping");
-        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
-        original_[keycode].assign(syms, syms + reply->keysyms_per_keycode);
+    KeycodeSymbols symbols;
+    if (keycodes.empty())
+        return symbols;
+    const auto [first, last] = std::ranges::minmax(keycodes);
+    xcb_connection_t* c = connection.get();
+    xcb_generic_error_t* error = nullptr;
+    const auto reply = XConnection::check(
+        xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, first, static_cast<std::uint8_t>(last - first + 1)),
+                                       &error),
+        &error, "read the keyboard mapping");
+    const xcb_keysym_t* all = xcb_get_keyboard_mapping_keysyms(reply.get());
+    const std::size_t width = reply->keysyms_per_keycode;
+    for (const std::uint8_t keycode : keycodes) {
+        const xcb_keysym_t* own = all + (keycode - first) * width;
+        symbols[keycode] = {width > 0 ? own[0] : xcb_keysym_t{XCB_NO_SYMBOL},
+                            width > 1 ? own[1] : xcb_keysym_t{XCB_NO_SYMBOL}};
     }
-    Mapping lent;
-    for (const auto& [keycode, keysym] : assignment)
-        lent[keycode] = {keysym, keysym};  // Shift and Caps Lock cannot change it
-    write(lent);
-    connection_.sync();
+    return symbols;
 }
 
-// One request per run of neighbouring keycodes.
-void KeycodeLoan::write(const Mapping& mapping)
+void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols)
 {
-    std::size_t width = 2;
-    for (const auto& [keycode, keysyms] : mapping)
-        width = std::max(width, keysyms.size());
-    auto it = mapping.begin();
-    while (it != mapping.end()) {
+    auto it = symbols.begin();
+    while (it != symbols.end()) {
         const std::uint8_t first = it->first;
         std::vector<xcb_keysym_t> run;
-        std::uint8_t next = first;
-        for (; it != mapping.end() && it->first == next; ++it, ++next) {
-            std::vector<xcb_keysym_t> keysyms = it->second;
-            keysyms.resize(width, XCB_NO_SYMBOL);
-            run.insert(run.end(), keysyms.begin(), keysyms.end());
-        }
-        xcb_change_keyboard_mapping(connection_.get(), static_cast<std::uint8_t>(next - first), first,
-                                    static_cast<std::uint8_t>(width), run.data());
+        unsigned next = first;
+        for (; it != symbols.end() && it->first == next; ++it, ++next)
+            run.insert(run.end(), it->second.begin(), it->second.end());
+        xcb_change_keyboard_mapping(connection.get(), static_cast<std::uint8_t>(next - first), first, 2, run.data());
     }
 }
 
-void KeycodeLoan::restore() noexcept
+std::vector<std::uint8_t> keycodesWithoutEffects(XConnection& connection, const std::vector<std::uint8_t>& keycodes)
 {
-    if (original_.empty())
-        return;
-    for (auto& [keycode, keysyms] : original_) {
-        if (keysyms.empty())
-            keysyms.push_back(XCB_NO_SYMBOL);
+    xcb_connection_t* c = connection.get();
+    const std::uint16_t parts =
+        XCB_XKB_MAP_PART_KEY_ACTIONS | XCB_XKB_MAP_PART_MODIFIER_MAP | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+    Reply<xcb_xkb_get_map_reply_t> reply(xcb_xkb_get_map_reply(
+        c, xcb_xkb_get_map(c, XCB_XKB_ID_USE_CORE_KBD, parts, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
+        nullptr));
+    if (!reply)
+        throw std::runtime_error("Could not read the keyboard's key actions from the X server.");
+    xcb_xkb_get_map_map_t map{};
+    xcb_xkb_get_map_map_unpack(xcb_xkb_get_map_map(reply.get()), reply->nTypes, reply->nKeySyms, reply->nKeyActions,
+                               reply->totalActions, reply->totalKeyBehaviors, reply->virtualMods,
+                               reply->totalKeyExplicit, reply->totalModMapKeys, reply->totalVModMapKeys,
+                               reply->present, &map);
+    std::vector<bool> effect(256, false);
+    for (unsigned i = 0; i < reply->nKeyActions; ++i)
+        effect[(reply->firstKeyAction + i) & 0xFF] = effect[(reply->firstKeyAction + i) & 0xFF] || map.acts_rtrn_count[i];
+    for (unsigned i = 0; i < reply->totalModMapKeys; ++i)
+        effect[map.modmap_rtrn[i].keycode] = effect[map.modmap_rtrn[i].keycode] || map.modmap_rtrn[i].mods;
+    for (unsigned i = 0; i < reply->totalVModMapKeys; ++i)
+        effect[map.vmodmap_rtrn[i].keycode] = effect[map.vmodmap_rtrn[i].keycode] || map.vmodmap_rtrn[i].vmods;
+    std::vector<std::uint8_t> free;
+    for (const std::uint8_t keycode : keycodes) {
+        if (!effect[keycode])
+            free.push_back(keycode);
     }
-    write(original_);
-    original_.clear();
-    xcb_connection_t* c = connection_.get();
-    Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-}
-
-KeycodeLoan::~KeycodeLoan()
-{
-    restore();
+    return free;
 }
 
 } // namespace qmpvx::x11

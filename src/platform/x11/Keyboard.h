@@ -3,6 +3,7 @@
 #include "platform/x11/KeymapIndex.h"
 #include "platform/x11/XConnection.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -26,7 +27,8 @@ public:
     void waitUntilReleased(std::chrono::milliseconds timeout) const;
 
     bool capsLockOn() const;
-    void setCapsLock(bool on);
+    void setCapsLock(bool on) { lockCaps(connection_, on); }
+    static void lockCaps(XConnection& connection, bool on);
 
 private:
     XConnection& connection_;
@@ -36,30 +38,20 @@ private:
     xkb_layout_index_t activeGroup_ = 0;
 };
 
-// Borrowed keycodes for characters the layout lacks. Their original symbols
-// come back when the loan ends: the caller waits first until the target has
-// read every key typed through them. Each change makes every client (the
-// window manager too) reload its keyboard map, so neighbouring keycodes change
-// in one request; keycodes not lent are never rewritten, as a rewrite through
-// the core protocol would lose their XKB details.
-class KeycodeLoan {
-public:
-    explicit KeycodeLoan(XConnection& connection) : connection_(connection) {}
-    ~KeycodeLoan();
-    KeycodeLoan(const KeycodeLoan&) = delete;
-    KeycodeLoan& operator=(const KeycodeLoan&) = delete;
+// The symbols of the plain and the Shift level of some keycodes, as the
+// core protocol has them; NoSymbol on both is an empty keycode.
+using KeycodeSymbols = std::map<std::uint8_t, std::array<xcb_keysym_t, 2>>;
 
-    // Maps each keycode to its keysym (on both shift levels), all in one go.
-    void map(const std::vector<std::pair<std::uint8_t, xkb_keysym_t>>& assignment);
-    void restore() noexcept;
+KeycodeSymbols readKeycodes(XConnection& connection, const std::vector<std::uint8_t>& keycodes);
 
-private:
-    // Symbols per keycode, every keycode with the same number of them.
-    using Mapping = std::map<std::uint8_t, std::vector<xcb_keysym_t>>;
-    void write(const Mapping& mapping);
+// Each change makes every client (the window manager too) reload its
+// keyboard map, so neighbouring keycodes change in one request; keycodes not
+// listed are never rewritten, as a rewrite through the core protocol would
+// lose their XKB details.
+void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols);
 
-    XConnection& connection_;
-    Mapping original_;
-};
+// Keycodes that are free to borrow as far as the server is concerned: in no
+// modifier map and without XKB actions (a key can act without a symbol).
+std::vector<std::uint8_t> keycodesWithoutEffects(XConnection& connection, const std::vector<std::uint8_t>& keycodes);
 
 } // namespace qmpvx::x11

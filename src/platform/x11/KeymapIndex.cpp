@@ -52,27 +52,6 @@ std::uint32_t realModifier(xkb_keymap* keymap, const char* name)
     return index < 8 ? 1u << index : 0;
 }
 
-// Multimedia keys (volume, browser, mail...): rarely pressed, never needed for
-// text, so they can stand in when the free keycodes run out.
-bool onlyMediaKeysyms(xkb_keymap* keymap, xkb_keycode_t keycode)
-{
-    bool any = false;
-    const xkb_layout_index_t layouts = xkb_keymap_num_layouts_for_key(keymap, keycode);
-    for (xkb_layout_index_t layout = 0; layout < layouts; ++layout) {
-        const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, keycode, layout);
-        for (xkb_level_index_t level = 0; level < levels; ++level) {
-            const xkb_keysym_t* syms = nullptr;
-            const int count = xkb_keymap_key_get_syms_by_level(keymap, keycode, layout, level, &syms);
-            for (int i = 0; i < count; ++i) {
-                if (syms[i] < 0x1008FF01 || syms[i] > 0x1008FFFF)
-                    return false;
-                any = true;
-            }
-        }
-    }
-    return any;
-}
-
 bool hasSymbols(xkb_keymap* keymap, xkb_keycode_t keycode)
 {
     const xkb_layout_index_t layouts = xkb_keymap_num_layouts_for_key(keymap, keycode);
@@ -122,7 +101,8 @@ void KeymapIndex::keepBetter(std::unordered_map<Key, Planned>& plans, Key key, c
         found->second = plan;
 }
 
-KeymapIndex::KeymapIndex(xkb_keymap* keymap, xkb_layout_index_t activeGroup) : group_(activeGroup)
+KeymapIndex::KeymapIndex(xkb_keymap* keymap, xkb_layout_index_t activeGroup, const std::vector<std::uint8_t>& ignored)
+    : group_(activeGroup)
 {
     if (!keymap)
         throw std::invalid_argument("KeymapIndex needs a keyboard map; got none.");
@@ -172,13 +152,12 @@ KeymapIndex::KeymapIndex(xkb_keymap* keymap, xkb_layout_index_t activeGroup) : g
     }
 
     for (xkb_keycode_t keycode = first; keycode <= last; ++keycode) {
-        if (!hasSymbols(keymap, keycode)) {
-            spareKeycodes_.push_back(static_cast<std::uint8_t>(keycode));
+        if (std::ranges::find(ignored, keycode) != ignored.end())
             continue;
-        }
-        indexKey(keymap, state.get(), keycode);
-        if (onlyMediaKeysyms(keymap, keycode) && modifiersSetBy(keymap, group_, keycode) == 0)
-            mediaKeycodes_.push_back(static_cast<std::uint8_t>(keycode));
+        if (!hasSymbols(keymap, keycode))
+            spareKeycodes_.push_back(static_cast<std::uint8_t>(keycode));
+        else
+            indexKey(keymap, state.get(), keycode);
     }
 }
 

@@ -4,7 +4,9 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -21,6 +23,10 @@ using XkbContext = std::unique_ptr<xkb_context, XkbDeleter>;
 using XkbKeymap = std::unique_ptr<xkb_keymap, XkbDeleter>;
 using XkbState = std::unique_ptr<xkb_state, XkbDeleter>;
 
+// The symbols of the plain and the Shift level of some keycodes;
+// NoSymbol on both is an empty keycode.
+using KeycodeSymbols = std::map<std::uint8_t, std::array<xkb_keysym_t, 2>>;
+
 // One key press that types a keysym.
 struct KeyStroke {
     std::uint8_t keycode = 0;    // X keycodes are 8..255
@@ -35,7 +41,9 @@ struct KeyStroke {
 class KeymapIndex {
 public:
     // Reads the keymap only during construction; it need not outlive the index.
-    KeymapIndex(xkb_keymap* keymap, xkb_layout_index_t activeGroup);
+    // Keycodes in `ignored` (lent by a live run, their symbols borrowed) are
+    // neither used nor spare.
+    KeymapIndex(xkb_keymap* keymap, xkb_layout_index_t activeGroup, const std::vector<std::uint8_t>& ignored = {});
 
     // The key producing exactly this keysym (dead keys stay dead keys). Only keys
     // that need nothing beyond Shift, Level3 and Level5 are used: Control or Alt
@@ -50,11 +58,10 @@ public:
     // Throws std::invalid_argument for line breaks and non-characters.
     std::optional<KeyStroke> findCharacter(char32_t character) const;
 
-    // Keycodes with no symbol in any group: free to borrow for missing keysyms.
+    // Keycodes with no symbol in any group: the only ones free to borrow for
+    // missing keysyms. One with a symbol, even a media or power key's, is
+    // never borrowed: applications and daemons act on the keycode itself.
     const std::vector<std::uint8_t>& spareKeycodes() const { return spareKeycodes_; }
-    // Keycodes of multimedia keys only (volume, mail...): borrowed too when a
-    // text needs more than the free ones, so that it rarely needs remapping.
-    const std::vector<std::uint8_t>& mediaKeycodes() const { return mediaKeycodes_; }
 
     // The keys to hold so that exactly these modifiers are set, e.g. Shift_L and
     // ISO_Level3_Shift for Shift|Mod5. Works for every stroke this index returns;
@@ -89,7 +96,6 @@ private:
     std::unordered_map<xkb_keysym_t, Planned> byKeysym_;
     std::unordered_map<char32_t, Planned> byCharacter_;
     std::vector<std::uint8_t> spareKeycodes_;
-    std::vector<std::uint8_t> mediaKeycodes_;
     std::vector<KeyStroke> modifierKeys_; // a key and the modifiers pressing it sets
     xkb_layout_index_t group_ = 0;
     std::uint32_t shiftMask_ = 0;

@@ -5,8 +5,9 @@
 
 #include <xkbcommon/xkbcommon.h>
 
+#include <array>
 #include <cstdint>
-#include <utility>
+#include <optional>
 #include <vector>
 
 namespace qmpvx::x11 {
@@ -17,31 +18,53 @@ struct KeyEvent {
     friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
 
+// One level (0 plain, 1 Shift) of a borrowed keycode.
+struct Slot {
+    std::uint8_t keycode = 0;
+    std::uint8_t level = 0;
+    friend bool operator==(const Slot&, const Slot&) = default;
+};
+
 // What goes to the target in one piece: one typed key with the modifiers of
 // its level, or the press or release of a modifier the text holds.
 struct Step {
     std::vector<KeyEvent> events;
-    bool isTap;
+    bool isTap = false;
+    std::optional<Slot> borrowed;  // the borrowed symbol it types
 };
 
-// A stretch of typing whose borrowed keycodes stay mapped the whole time.
+// A stretch of typing during which no borrowed keycode changes.
 struct Segment {
-    std::vector<std::pair<std::uint8_t, xkb_keysym_t>> loans;  // mapped before its steps
+    KeycodeSymbols lend;          // keycodes whose symbols change before its steps
+    std::vector<Slot> replaced;   // symbols it replaces: the keys typed through them must have been read first
     std::vector<Step> steps;
 };
 
-// Key actions turned into key events for one keymap. Characters the active
-// layout lacks go to borrowed keycodes (free ones, then multimedia keys), all
-// of a segment's mapped at once; a new segment starts only when they run out,
-// so a keycode is never remapped while keys typed through it may be unread.
 struct KeystrokePlan {
     std::vector<Segment> segments;
     std::size_t taps = 0;
+    // Every key the plan may hold down at some moment.
+    std::vector<std::uint8_t> keycodes() const;
 };
 
-// Throws when a character cannot be typed at all (no spare keycodes, or a
-// character with no keysym).
-KeystrokePlan planKeystrokes(const std::vector<keys::KeyAction>& actions, xkb_keymap* keymap,
-                             xkb_layout_index_t activeGroup);
+// A keycode that characters the layout lacks may be typed through: an empty
+// one, or one this run has borrowed already.
+struct BorrowableKeycode {
+    std::uint8_t keycode = 0;
+    std::array<xkb_keysym_t, 2> keysyms{};  // what it carries now; NoSymbol on both when empty
+    // When each level was last typed through: 0 when never, or long enough
+    // ago for every reader; otherwise larger is later.
+    std::array<std::uint64_t, 2> lastUse{};
+};
+
+// Key actions turned into key events for one keymap. Characters the active
+// layout lacks go to the borrowable keycodes, one on each shift level, all
+// of a segment's mapped at once before it starts. A symbol is replaced only
+// when every slot is taken: then the slot typed through longest ago, in a new
+// segment if the current one relies on every slot, so that no key is ever
+// read with a mapping other than the one it was typed with.
+// Throws when a character cannot be typed at all.
+KeystrokePlan planKeystrokes(const std::vector<keys::KeyAction>& actions, const KeymapIndex& layout,
+                             const std::vector<BorrowableKeycode>& borrowable);
 
 } // namespace qmpvx::x11

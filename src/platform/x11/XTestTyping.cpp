@@ -1,5 +1,6 @@
 #include "platform/x11/XTestTyping.h"
 
+#include "platform/Termination.h"
 #include "platform/x11/Activation.h"
 #include "platform/x11/Keyboard.h"
 #include "platform/x11/KeystrokePlan.h"
@@ -26,21 +27,13 @@ public:
     Injector(const Injector&) = delete;
     Injector& operator=(const Injector&) = delete;
 
-    void send(const KeyEvent& event)
-    {
-        xcb_test_fake_input(connection_.get(), event.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, event.keycode,
-                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        if (event.press)
-            pressed_.insert(event.keycode);
-        else
-            pressed_.erase(event.keycode);
-    }
-
     // Checks the focus and sends the step with the server grabbed, so that the
     // focus cannot move between the check and the keys: they reach the target
     // or nothing.
     void sendStep(const Step& step, std::size_t typed, std::size_t total)
     {
+        stopIfTerminationRequested("Typing into \"" + target_.title + "\" stopped after " + std::to_string(typed) +
+                                   " of " + std::to_string(total) + " keys, and nothing further was typed");
         xcb_grab_server(connection_.get());
         try {
             checkFocus(typed, total);
@@ -63,6 +56,16 @@ public:
     }
 
 private:
+    void send(const KeyEvent& event)
+    {
+        xcb_test_fake_input(connection_.get(), event.press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, event.keycode,
+                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        if (event.press)
+            pressed_.insert(event.keycode);
+        else
+            pressed_.erase(event.keycode);
+    }
+
     void checkFocus(std::size_t typed, std::size_t total)
     {
         Reply<xcb_get_input_focus_reply_t> focus(
@@ -79,17 +82,43 @@ private:
         lastFocus_ = focus->focus;
     }
 
-private:
     XConnection& connection_;
     const TypingTarget& target_;
     std::set<std::uint8_t> pressed_;
     xcb_window_t lastFocus_ = XCB_NONE;
 };
 
+// The keys typing may press, and whether it switches Caps Lock off, are in
+// the ledger from before the first key until after the last release.
+class PressRecord {
+public:
+    PressRecord(LoanLedger& ledger, std::vector<std::uint8_t> keycodes, bool capsLockOff) : ledger_(ledger)
+    {
+        ledger.own().pressed = std::move(keycodes);
+        ledger.own().capsLockOff = capsLockOff;
+        ledger.publish();
+    }
+    ~PressRecord()
+    {
+        ledger_.own().pressed.clear();
+        ledger_.own().capsLockOff = false;
+        try {
+            ledger_.publish();
+        } catch (...) {
+            // The connection is gone; the next run finds a dead run's entry.
+        }
+    }
+    PressRecord(const PressRecord&) = delete;
+    PressRecord& operator=(const PressRecord&) = delete;
+
+private:
+    LoanLedger& ledger_;
+};
+
 // Caps Lock off for the typing, back as it was afterwards.
 class CapsLockOff {
 public:
-    explicit CapsLockOff(Keyboard& keyboard) : keyboard_(keyboard), wasOn_(keyboard.capsLockOn())
+    CapsLockOff(Keyboard& keyboard, bool wasOn) : keyboard_(keyboard), wasOn_(wasOn)
     {
         if (wasOn_)
             keyboard_.setCapsLock(false);
@@ -114,62 +143,39 @@ private:
 
 } // namespace
 
-std::chrono::milliseconds loanSettleTime(std::size_t keys)
-{
-    const auto perKeys = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::microseconds(500) * keys);
-    return std::min(std::chrono::milliseconds(100) + perKeys, std::chrono::milliseconds(2500));
-}
-
-void typeWithXTest(XConnection& connection, const std::vector<keys::KeyAction>& actions,
-                   const TypingTarget& target, bool wait)
+void typeWithXTest(XConnection& connection, LoanLedger& ledger, KeycodeLoans& loans,
+                   const std::vector<keys::KeyAction>& actions, const TypingTarget& target, bool wait)
 {
     Keyboard keyboard(connection);
-    const KeystrokePlan plan = planKeystrokes(actions, keyboard.keymap(), keyboard.activeGroup());
+    // Keycodes lent by anyone carry borrowed symbols, not the layout's.
+    std::vector<std::uint8_t> ignored = ledger.lentByOthers();
+    for (const std::uint8_t own : loans.keycodes())
+        ignored.push_back(own);
+    const KeymapIndex layout(keyboard.keymap(), keyboard.activeGroup(), ignored);
+    const std::vector<std::uint8_t> free = keycodesWithoutEffects(connection, layout.spareKeycodes());
+    const KeystrokePlan plan = planKeystrokes(actions, layout, loans.borrowable(free));
     keyboard.waitUntilReleased(kHeldKeysTimeout);
 
-    KeycodeLoan loan(connection);
-    CapsLockOff capsLock(keyboard);
+    const bool capsLock = keyboard.capsLockOn();
+    const PressRecord record(ledger, plan.keycodes(), capsLock);
+    const CapsLockOff capsLockOff(keyboard, capsLock);
     Injector injector(connection, target);
     std::size_t typed = 0;
-    std::size_t settledAt = 0;
-    const auto settleLoans = [&] {
-        connection.sync();
-        std::this_thread::sleep_for(loanSettleTime(typed - settledAt));
-        settledAt = typed;
-    };
-
-    const bool borrows = std::any_of(plan.segments.begin(), plan.segments.end(),
-                                     [](const Segment& segment) { return !segment.loans.empty(); });
-    try {
-        for (const Segment& segment : plan.segments) {
-            if (!segment.loans.empty()) {
-                // Keys typed through the previous loans must be read before remapping.
-                if (typed > 0)
-                    settleLoans();
-                loan.map(segment.loans);
-            }
-            for (const Step& step : segment.steps) {
-                injector.sendStep(step, typed, plan.taps);
-                typed += step.isTap ? 1 : 0;
-            }
+    for (const Segment& segment : plan.segments) {
+        // A symbol is replaced only once the keys typed through it have been read.
+        loans.waitUntilSettled(segment.replaced);
+        loans.lend(segment.lend);
+        for (const Step& step : segment.steps) {
+            injector.sendStep(step, typed, plan.taps);
+            if (step.borrowed)
+                loans.typedThrough(*step.borrowed);
+            typed += step.isTap ? 1 : 0;
         }
-        injector.releaseAll();
-        connection.sync();
-        // Borrowed keycodes are given back only once the target has read them.
-        if (borrows)
-            settleLoans();
-        else if (wait)
-            std::this_thread::sleep_for(kSettleTime);
-    } catch (...) {
-        injector.releaseAll();
-        try {
-            if (borrows)
-                settleLoans();
-        } catch (...) {
-            // The connection is gone: the original error says more.
-        }
-        throw;
     }
+    injector.releaseAll();
+    connection.sync();
+    if (wait)
+        std::this_thread::sleep_for(kSettleTime);
 }
 
 } // namespace qmpvx::x11

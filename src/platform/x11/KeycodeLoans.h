@@ -1,0 +1,100 @@
+#pragma once
+
+#include "platform/x11/KeystrokePlan.h"
+#include "platform/x11/LoanLedger.h"
+#include "platform/x11/XConnection.h"
+
+#include <array>
+#include <chrono>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace qmpvx::x11 {
+
+// Time that counts towards the settling of a borrowed keycode: only time in
+// which the X server answers round trips promptly. A client reads a key with
+// the mapping current when it handles the event, and while the server is
+// held up (some window managers make it recompile the keymap on every
+// mapping change, for up to a second each) every client's reading is too.
+class SettleClock {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto kPrompt = std::chrono::milliseconds(50);
+
+    explicit SettleClock(XConnection& connection) : connection_(connection) {}
+    ~SettleClock();
+    SettleClock(const SettleClock&) = delete;
+    SettleClock& operator=(const SettleClock&) = delete;
+
+    Clock::duration credited() const { return credited_; }
+    // A round trip now, timed; blocks until the server answers.
+    void probe();
+    // Never blocks: takes the answer to the probe sent at the last call, or
+    // sends one. Meant to be called every few tens of milliseconds.
+    void poll();
+
+private:
+    void answered(Clock::time_point sent, Clock::time_point now);
+
+    XConnection& connection_;
+    Clock::duration credited_{};
+    Clock::time_point lastAnswer_ = Clock::now();
+    std::optional<unsigned> pending_;
+    Clock::time_point pendingSince_;
+};
+
+// The keycodes this run has borrowed, what each level carries, and when each
+// was last typed through. A level is settled once the target must have read
+// every key typed through it: two seconds of prompt server time after its
+// last key (longer would only keep the keyboard changed; shorter loses keys
+// of a busy target), or at most ten seconds however the server behaves. Only
+// then may its symbol change or the keycode go back.
+class KeycodeLoans {
+public:
+    static constexpr auto kSettle = std::chrono::seconds(2);
+    static constexpr auto kLongest = std::chrono::seconds(10);
+
+    KeycodeLoans(XConnection& connection, LoanLedger& ledger);
+    ~KeycodeLoans() { restoreAll(); }
+    KeycodeLoans(const KeycodeLoans&) = delete;
+    KeycodeLoans& operator=(const KeycodeLoans&) = delete;
+
+    bool empty() const { return loans_.empty(); }
+    std::vector<std::uint8_t> keycodes() const;
+
+    // The borrowed keycodes as a plan sees them, followed by `free` ones.
+    std::vector<BorrowableKeycode> borrowable(const std::vector<std::uint8_t>& free) const;
+
+    // Maps the keycodes, recorded first in the ledger, all in one go.
+    void lend(const KeycodeSymbols& symbols);
+    void typedThrough(const Slot& slot);
+    // Blocks until every slot is settled; honours a termination request.
+    void waitUntilSettled(const std::vector<Slot>& slots);
+
+    // Gives back every keycode whose levels are all settled, without
+    // blocking; true while some remain lent.
+    bool restoreSettled();
+    // Gives everything back now (the program ends).
+    void restoreAll() noexcept;
+
+private:
+    struct LevelUse {
+        SettleClock::Clock::duration credited{};
+        SettleClock::Clock::time_point at{};
+    };
+    struct Loan {
+        std::array<xcb_keysym_t, 2> keysyms{};
+        std::array<std::optional<LevelUse>, 2> lastUse;
+    };
+
+    bool settled(const Loan& loan, std::size_t level) const;
+    void restore(const std::vector<std::uint8_t>& keycodes);
+
+    XConnection& connection_;
+    LoanLedger& ledger_;
+    SettleClock clock_;
+    std::map<std::uint8_t, Loan> loans_;
+};
+
+} // namespace qmpvx::x11
