@@ -48,4 +48,19 @@ check "the text and one Enter arrived" test "$(cat "$out/received")" = "$(printf
 check "the settings file holds what it held" cmp -s "$conf" "$out/conf.before"
 check "the settings file is the owner's only" test "$(stat -c %a "$conf")" = 600
 
+# The target appears only 15 s after the start: the first automatic send
+# fails and is reported, the next one types; the program still ends by
+# itself, with no window left behind.
+sed -i 's/^WINDOW_NAME_TEXTBOX=.*/WINDOW_NAME_TEXTBOX=Late Target/' "$conf"
+: >"$out/late"
+start_program late
+( sleep 15; exec xterm -u8 -T "Late Target" -e sh -c "stty raw -echo; exec cat > '$out/late'" >/dev/null 2>&1 ) &
+pids+=($!)
+error_window_shown() { wait_for_window '^QM-PVX - Error$' 14 >/dev/null; }
+check "the first attempt is reported" error_window_shown
+check "the program ends by itself with status 0" ended_cleanly 40
+echo "the late run ended $(since "$started") s after the start"
+check "the late target got the text and Enter" test "$(cat "$out/late")" = "$(printf 'Grüße, 日本語 😀\r')"
+check "no window of the program is left" bash -c "! xdotool search --name '^QM-PVX' >/dev/null 2>&1"
+
 checks_done

@@ -123,7 +123,7 @@ void KeycodeLoans::typedThrough(const Slot& slot)
     loans_.at(slot.keycode).lastUse[slot.level] = LevelUse{clock_.credited(), SettleClock::Clock::now()};
 }
 
-void KeycodeLoans::waitUntilSettled(const std::vector<Slot>& slots)
+void KeycodeLoans::waitUntilSettled(const std::vector<Slot>& slots, const std::string& stopped)
 {
     const auto allSettled = [&] {
         return std::ranges::all_of(slots, [&](const Slot& slot) {
@@ -132,7 +132,7 @@ void KeycodeLoans::waitUntilSettled(const std::vector<Slot>& slots)
         });
     };
     while (!allSettled()) {
-        stopIfTerminationRequested("Typing stopped while it waited for the target to read its keys");
+        stopIfTerminationRequested(stopped);
         std::this_thread::sleep_for(kWaitStep);
         clock_.probe();
     }

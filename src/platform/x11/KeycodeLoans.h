@@ -69,8 +69,9 @@ public:
     // Maps the keycodes, recorded first in the ledger, all in one go.
     void lend(const KeycodeSymbols& symbols);
     void typedThrough(const Slot& slot);
-    // Blocks until every slot is settled; honours a termination request.
-    void waitUntilSettled(const std::vector<Slot>& slots);
+    // Blocks until every slot is settled. On a termination request it stops,
+    // saying that `stopped` was cut short.
+    void waitUntilSettled(const std::vector<Slot>& slots, const std::string& stopped);
 
     // Gives back every keycode whose levels are all settled, without
     // blocking; true while some remain lent.

@@ -18,6 +18,12 @@ namespace {
 
 constexpr auto kHeldKeysTimeout = std::chrono::seconds(2);
 
+std::string stoppedAfter(const TypingTarget& target, std::size_t typed, std::size_t total)
+{
+    return "Typing into \"" + target.title + "\" stopped after " + std::to_string(typed) + " of " +
+           std::to_string(total) + " keys, and nothing further was typed";
+}
+
 // Key events on their way to the target; releases whatever is still pressed
 // when typing ends, however it ends.
 class Injector {
@@ -32,8 +38,7 @@ public:
     // or nothing.
     void sendStep(const Step& step, std::size_t typed, std::size_t total)
     {
-        stopIfTerminationRequested("Typing into \"" + target_.title + "\" stopped after " + std::to_string(typed) +
-                                   " of " + std::to_string(total) + " keys, and nothing further was typed");
+        stopIfTerminationRequested(stoppedAfter(target_, typed, total));
         xcb_grab_server(connection_.get());
         try {
             checkFocus(typed, total);
@@ -163,7 +168,7 @@ void typeWithXTest(XConnection& connection, LoanLedger& ledger, KeycodeLoans& lo
     std::size_t typed = 0;
     for (const Segment& segment : plan.segments) {
         // A symbol is replaced only once the keys typed through it have been read.
-        loans.waitUntilSettled(segment.replaced);
+        loans.waitUntilSettled(segment.replaced, stoppedAfter(target, typed, plan.taps));
         loans.lend(segment.lend);
         for (const Step& step : segment.steps) {
             injector.sendStep(step, typed, plan.taps);

@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# The keyboard survives what can go wrong while the program types into a real
+# terminal: a termination signal, SIGKILL, two copies typing at once, and a
+# target that reads its input late.
+# faults_test.sh PROGRAM OUTDIR
+set -uo pipefail
+program=$1
+out=$2
+rm -rf "$out" && mkdir -p "$out/bin"
+source "$(dirname "$0")/xsession.sh"
+start_x_session "$out" --wm || exit 1
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill -CONT "$p" 2>/dev/null; kill "$p" 2>/dev/null; done
+    stop_x_session
+}
+trap cleanup EXIT
+export LC_ALL=C.UTF-8 XDG_CONFIG_HOME="$out/config"
+mkdir -p "$XDG_CONFIG_HOME/QM_PVX"
+
+ini_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
+# copy NAME TITLE TEXT [KEY=VALUE...]: a copy of the program under its own
+# name, with its own settings.
+copy() {
+    local name=$1 title=$2 text=$3
+    shift 3
+    ln -sf "$program" "$out/bin/$name"
+    {
+        printf '[General]\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\n' "$(ini_string "$title")" "$(ini_string "$text")"
+        printf '%s\n' "$@"
+    } >"$XDG_CONFIG_HOME/QM_PVX/$name.conf"
+}
+# xterm_target TITLE FILE: an xterm copying raw keyboard input into FILE; its pid in $target_pid.
+xterm_target() {
+    : >"$2"
+    xterm -u8 -T "$1" -e sh -c "stty raw -echo; exec cat > '$2'" 2>/dev/null &
+    target_pid=$!
+    pids+=("$target_pid")
+    wait_for_window "^$1\$" >/dev/null
+}
+# start NAME [COMMAND PREFIX...]: the copy's pid in $pid, its window in $window.
+start() {
+    local name=$1
+    shift
+    "$@" "$out/bin/$name" >"$out/$name.out" 2>"$out/$name.err" &
+    pid=$!
+    pids+=("$pid")
+    window=$(wait_for_window "^QM-PVX - $name\$") || { echo "no window for $name"; cat "$out/$name.err"; return 1; }
+}
+send() {
+    click_control "$window" READY_BUTTON
+    click_control "$window" SEND_BUTTON
+}
+keyboard_snapshot() {
+    xmodmap -pke >"$1.pke"
+    xkbcomp -xkb "$DISPLAY" "$1.xkb" 2>/dev/null
+}
+keyboard_as_before() {
+    keyboard_snapshot "$out/now"
+    cmp -s "$out/now.pke" "$out/before.pke" && cmp -s "$out/now.xkb" "$out/before.xkb"
+}
+keyboard_changed() { ! keyboard_as_before; }
+no_key_down() {
+    local state
+    state=$(xinput query-state "Virtual core XTEST keyboard") && ! grep -q '=down' <<<"$state"
+}
+some_key_down() { ! no_key_down; }
+caps_lock() { xset q | grep -q "Caps Lock: *$1"; }
+characters() { wc -m <"$1"; }
+wait_for_characters() {  # FILE COUNT
+    for _ in $(seq 400); do
+        [ "$(characters "$1")" -ge "$2" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+ended_with() {  # STATUS [PID]: the copy ended by itself, with this exit status
+    local status=0 process=${2:-$pid}
+    wait_until_gone "$process" 60 || return 1
+    wait "$process" || status=$?
+    [ "$status" = "$1" ] || { echo "exit status $status, expected $1"; return 1; }
+}
+
+# 120 distinct characters outside the layout, all with Shift held: six
+# reuses of the borrowed keycodes, two seconds apart, keep the send going
+# for about twelve seconds.
+long="+("
+for i in $(seq 0 59); do long+=$(printf "\\u$(printf %x $((0x4e00 + i)))\\u$(printf %x $((0x3041 + i)))"); done
+long+=")"
+keyboard_snapshot "$out/before"
+
+# A termination signal at about a third of the send: typing stops before
+# the next key, the keyboard is put back, the program ends by that signal.
+for signal in TERM INT HUP; do
+    xterm_target "Signal $signal" "$out/$signal.received"
+    copy "signal-$signal" "Signal $signal" "$long"
+    xdotool key Caps_Lock
+    start "signal-$signal" env --default-signal=INT || exit 1
+    send
+    wait_for_characters "$out/$signal.received" 40
+    kill -"$signal" "$pid"
+    number=$(kill -l "$signal")
+    check "SIG$signal: the program ends by the signal" ended_with $((128 + number))
+    check "SIG$signal: reported on standard error" grep -q "stopped after .* keys.*asked to end (SIG$signal)" "$out/signal-$signal.err"
+    typed=$(sed -n 's/.*stopped after \([0-9]*\) of 120 keys.*/\1/p' "$out/signal-$signal.err")
+    sleep 0.5
+    check "SIG$signal: the target got exactly the keys counted, some but not all" \
+        test "$(characters "$out/$signal.received")" = "${typed:-none}" -a "${typed:-0}" -lt 120
+    check "SIG$signal: keymap and XKB map as before" keyboard_as_before
+    check "SIG$signal: no key left down" no_key_down
+    check "SIG$signal: Caps Lock on again" caps_lock on
+    xdotool key Caps_Lock
+done
+
+# SIGKILL cannot be caught: the next start repairs what it left, before
+# it shows its window, and then types as usual.
+xterm_target "Killed" "$out/killed.received"
+copy killed "Killed" "$long"
+start killed || exit 1
+send
+wait_for_characters "$out/killed.received" 40
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null
+check "SIGKILL leaves keycodes borrowed" keyboard_changed
+check "SIGKILL leaves Shift down" some_key_down
+xterm_target "After Kill" "$out/after.received"
+copy after "After Kill" "Grüße 日本語 +(ab)" AUTO_ENTER_KEY_TICKBOX=1
+start after || exit 1
+check "the next start repaired the keyboard before its window showed" keyboard_as_before
+check "and released the keys" no_key_down
+check "and said so" grep -q "repaired: .*emptied again.*released" "$out/after.err"
+send
+check "then a send types exactly" wait_for_characters "$out/after.received" 13
+check "the text and Enter" test "$(cat "$out/after.received")" = "$(printf 'Grüße 日本語 AB\r')"
+kill "$pid"
+check "SIGTERM outside a send ends the program" ended_with 143
+check "keymap as before after the SIGTERM at rest" keyboard_as_before
+
+# Two copies start typing at once, each into its own terminal: the second
+# waits until the first has typed, so both texts arrive whole.
+one="" two=""
+for i in $(seq 0 59); do
+    one+=$(printf "\\u$(printf %x $((0x0430 + i % 32)))\\u$(printf %x $((0x4e00 + i)))")
+    two+=$(printf "\\u$(printf %x $((0x03b1 + i % 24)))\\u$(printf %x $((0xac00 + i)))")
+done
+xterm_target "Copy One" "$out/one.received"
+xterm_target "Copy Two" "$out/two.received"
+auto=(AUTOSTART_TICKBOX=1 AUTOCLOSE_TICKBOX=1 AUTO_ENTER_KEY_TICKBOX=1)
+copy copy-one "Copy One" "$one" "${auto[@]}"
+copy copy-two "Copy Two" "$two" "${auto[@]}"
+start copy-one || exit 1
+first=$pid
+start copy-two || exit 1
+check "the first copy ends by itself" ended_with 0 "$first"
+check "the second copy ends by itself" ended_with 0
+check "the first text arrived exactly" test "$(cat "$out/one.received")" = "$one"$'\r'
+check "the second text arrived exactly" test "$(cat "$out/two.received")" = "$two"$'\r'
+check "keymap as before after both" keyboard_as_before
+check "no key left down after both" no_key_down
+
+# A target that reads late: stopped from just before the send until 1.5 s
+# later, it still gets every one of 1000 mixed characters.
+RANDOM=11
+pool=(ä ö ü ß é è à ç ñ ø å æ œ 日 本 語 中 文 字 漢 Ω μ έ γ α λ ψ π Σ а б в г д е ж з и й к л м н € £ ¥ © ® 😀 🎉 🚀 𝄞 a b c d e ' ')
+mixed=""
+for _ in $(seq 1000); do mixed+=${pool[RANDOM % ${#pool[@]}]}; done
+xterm_target "Late Reader" "$out/late.received"
+copy late "Late Reader" "$mixed"
+start late || exit 1
+click_control "$window" READY_BUTTON
+kill -STOP "$target_pid"
+click_control "$window" SEND_BUTTON
+sleep 1.3
+kill -CONT "$target_pid"
+wait_for_characters "$out/late.received" 1000
+sleep 0.3
+check "a stopped target gets 1000 of 1000 characters" test "$(characters "$out/late.received")" = 1000
+check "exactly" test "$(cat "$out/late.received")" = "$mixed"
+check "keymap as before, seconds later" bash -c "for _ in \$(seq 100); do xmodmap -pke | cmp -s - '$out/before.pke' && exit 0; sleep 0.1; done; exit 1"
+
+checks_done

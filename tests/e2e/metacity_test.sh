@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Typing under metacity, a window manager that reloads its whole keymap on
+# every mapping change and so holds up the X server for up to a second each
+# time: borrowed characters must still arrive, the keyboard be as before.
+# metacity_test.sh PROGRAM OUTDIR
+set -uo pipefail
+program=$1
+out=$2
+rm -rf "$out" && mkdir -p "$out"
+source "$(dirname "$0")/xsession.sh"
+start_x_session "$out" || exit 1
+pids=()
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; stop_x_session' EXIT
+export LC_ALL=C.UTF-8 XDG_CONFIG_HOME="$out/config"
+conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
+mkdir -p "$(dirname "$conf")"
+metacity --replace >"$out/metacity.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
+sleep 1
+
+ini_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
+xmodmap -pke >"$out/before.pke"
+keymap_restored() {
+    for _ in $(seq 150); do
+        xmodmap -pke | cmp -s - "$out/before.pke" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# type_once LABEL NOTATION EXPECTED: one manual send into a fresh terminal.
+type_once() {
+    local label=$1 received="$out/$1.received" window target started
+    printf '[General]\nWINDOW_NAME_TEXTBOX=Metacity Target\nTEXT_TO_SEND_TEXTBOX=%s\n' "$(ini_string "$2")" >"$conf"
+    : >"$received"
+    xterm -u8 -T "Metacity Target" -e sh -c "stty raw -echo; exec cat > '$received'" >/dev/null 2>&1 &
+    target=$!
+    wait_for_window '^Metacity Target$' >/dev/null
+    "$program" >"$out/$label.out" 2>"$out/$label.err" &
+    local program_pid=$!
+    window=$(wait_for_window "^QM-PVX - ") || { cat "$out/$label.err"; return 1; }
+    click_control "$window" READY_BUTTON
+    started=$EPOCHREALTIME
+    click_control "$window" SEND_BUTTON
+    for _ in $(seq 300); do
+        [ "$(cat "$received")" = "$3" ] && break
+        sleep 0.05
+    done
+    echo "$label: $(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s to arrive"
+    check "$label: exact" test "$(cat "$received")" = "$3"
+    check "$label: keyboard mapping as before" keymap_restored
+    click_control "$window" EXIT_BUTTON
+    check "$label: the program exits cleanly" bash -c "while kill -0 $program_pid 2>/dev/null; do sleep 0.05; done"
+    wait "$program_pid"
+    kill "$target"
+    wait "$target" 2>/dev/null
+}
+
+for run in 1 2 3; do
+    type_once "short-$run" 'Grüße {+}1 end ½ ŧ ∑' 'Grüße +1 end ½ ŧ ∑'
+done
+# More distinct characters than the empty keycodes hold at once.
+many=""
+for i in $(seq 0 59); do many+=$(printf "\\u$(printf %x $((0x0430 + i % 32)))\\u$(printf %x $((0x4e00 + i)))"); done
+for run in 1 2; do
+    type_once "segmented-$run" "$many" "$many"
+done
+
+checks_done
