@@ -28,7 +28,18 @@ void SettleClock::answered(Clock::time_point sent, Clock::time_point now)
 {
     if (now - sent <= kPrompt)
         credited_ += std::min<Clock::duration>(now - lastAnswer_, kLongestCredit);
+    else
+        lastStall_ = now;
     lastAnswer_ = now;
+}
+
+SettleClock::Clock::duration SettleClock::calm() const
+{
+    const auto now = Clock::now();
+    // A probe unanswered for longer than a prompt answer takes is a stall already.
+    if (pending_ && now - pendingSince_ > kPrompt)
+        return {};
+    return now - lastStall_;
 }
 
 void SettleClock::probe()
@@ -67,7 +78,7 @@ KeycodeLoans::KeycodeLoans(XConnection& connection, LoanLedger& ledger)
 bool KeycodeLoans::settled(const Loan& loan, std::size_t level) const
 {
     const auto& use = loan.lastUse[level];
-    return !use || clock_.credited() - use->credited >= kSettle ||
+    return !use || (clock_.credited() - use->credited >= kSettle && clock_.calm() >= kCalm) ||
            SettleClock::Clock::now() - use->at >= kLongest;
 }
 

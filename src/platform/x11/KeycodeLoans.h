@@ -28,6 +28,8 @@ public:
     SettleClock& operator=(const SettleClock&) = delete;
 
     Clock::duration credited() const { return credited_; }
+    // How long the server has answered every probe promptly.
+    Clock::duration calm() const;
     // A round trip now, timed; blocks until the server answers.
     void probe();
     // Never blocks: takes the answer to the probe sent at the last call, or
@@ -40,6 +42,7 @@ private:
     XConnection& connection_;
     Clock::duration credited_{};
     Clock::time_point lastAnswer_ = Clock::now();
+    Clock::time_point lastStall_ = Clock::now();
     std::optional<unsigned> pending_;
     Clock::time_point pendingSince_;
 };
@@ -48,11 +51,14 @@ private:
 // was last typed through. A level is settled once the target must have read
 // every key typed through it: two seconds of prompt server time after its
 // last key (longer would only keep the keyboard changed; shorter loses keys
-// of a busy target), or at most ten seconds however the server behaves. Only
-// then may its symbol change or the keycode go back.
+// of a busy target), and the server calm again for a moment, so that a
+// client whose every round trip waited behind a stall has caught up; or at
+// most ten seconds however the server behaves. Only then may its symbol
+// change or the keycode go back.
 class KeycodeLoans {
 public:
     static constexpr auto kSettle = std::chrono::seconds(2);
+    static constexpr auto kCalm = std::chrono::milliseconds(300);
     static constexpr auto kLongest = std::chrono::seconds(10);
 
     KeycodeLoans(XConnection& connection, LoanLedger& ledger);
