@@ -38,7 +38,6 @@ TEST_F(QtSettings, ValuesRoundTripAsTextInTheirOwnSection)
     EXPECT_EQ(again.lookup("QM_PVX", "qm-pvx", "MAIN-Left"), "1234.5");
     EXPECT_EQ(again.lookup("QM_PVX", "copy", "MAIN-Left"), "7");
     EXPECT_EQ(again.lookup("QM_PVX", "qm-pvx", "MAIN-Width"), std::nullopt);
-    EXPECT_EQ(again.get("QM_PVX", "qm-pvx", "MAIN-Width", std::int16_t{9480}), "9480");
 }
 
 TEST_F(QtSettings, FileIsTheOwnersOnlyFromTheStart)

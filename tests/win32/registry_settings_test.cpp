@@ -29,7 +29,6 @@ TEST_F(RegistrySettings, ValuesRoundTripAsText)
     EXPECT_EQ(service.lookup("QM_PVX", section, "TEXT_TO_SEND_TEXTBOX"), text);
     EXPECT_EQ(service.lookup("QM_PVX", section, "WINDOW_NAME_TEXTBOX"), "");
     EXPECT_EQ(service.lookup("QM_PVX", section, "MAIN-Left"), std::nullopt);
-    EXPECT_EQ(service.get("QM_PVX", section, "MAIN-Left", std::int16_t{1000}), "1000");
     EXPECT_EQ(service.lookup("QM_PVX", "no-such-section", "MAIN-Left"), std::nullopt);
     EXPECT_EQ(service.location("QM_PVX", "qm-pvx"),
               "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\QM_PVX\\qm-pvx");
