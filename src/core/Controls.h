@@ -35,7 +35,9 @@ inline bool isTicked(const TickBox& box) { return box.value() == 1; }
 class TextField {
 public:
     virtual ~TextField() = default;
-    virtual std::string text() const = 0;  // UTF-8
+    // UTF-8. A text set that is not valid UTF-8 is shown as well as the field
+    // can, and handed back byte for byte until the user changes it.
+    virtual std::string text() const = 0;
     virtual void setText(std::string_view text) = 0;
 };
 

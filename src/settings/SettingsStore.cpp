@@ -1,6 +1,9 @@
 #include "settings/SettingsStore.h"
 
+#include "platform/keys/Utf8.h"
 #include "settings/NumberText.h"
+
+#include <algorithm>
 
 namespace qmpvx {
 
@@ -32,18 +35,35 @@ std::string quoteForMessage(std::string_view value)
     return "\"" + shown + "\"";
 }
 
+bool isWholeStore(const BadSetting& setting) { return setting.key.empty(); }
+
 std::string describe(const std::vector<BadSetting>& bad, const std::string& location)
 {
+    // Nothing else was read from a store that is not settings.
+    if (const auto store = std::find_if(bad.begin(), bad.end(), isWholeStore); store != bad.end())
+        return store->problem;
+
     std::string message = bad.size() == 1 ? "A stored setting could not be used:"
                                           : "Some stored settings could not be used:";
+    bool defaulted = false;
     for (const BadSetting& setting : bad) {
-        message += "\n  " + setting.key + " = " + quoteForMessage(setting.value) + " " + setting.problem +
-                   "; the default " + setting.defaultUsed + " is used instead.";
+        message += "\n  " + setting.key;
+        if (setting.value)
+            message += " = " + quoteForMessage(*setting.value);
+        message += " " + setting.problem;
+        if (setting.defaultUsed) {
+            message += "; the default " + *setting.defaultUsed + " is used instead";
+            defaulted = true;
+        }
+        message += ".";
     }
-    message += "\nThe settings are kept in " + location +
-               ". They are written again with good values at the next save.";
+    message += "\nThe settings are kept in " + location + ".";
+    if (defaulted)
+        message += " The defaults are written in place of the bad values at the next save.";
     return message;
 }
+
+bool isUtf8(std::string_view text) { return !keys::decodeUtf8(text).invalidByte; }
 
 } // namespace
 
@@ -57,9 +77,27 @@ SettingsStore::SettingsStore(SettingsService& service, const Executable& executa
 {
 }
 
+// A store that is not settings reads as empty, so every value takes its default.
+std::optional<std::string> SettingsStore::lookup(std::string_view key, std::vector<BadSetting>& bad)
+{
+    try {
+        return service_.lookup(kSettingsApp, executable_.name(), key);
+    } catch (const UnusableSettingsStore& error) {
+        unusableStoreReported_ = true;
+        if (std::none_of(bad.begin(), bad.end(), isWholeStore)) {
+            bad.push_back({"", std::nullopt,
+                           std::string(error.what()) +
+                               " The program runs on its defaults and saves no settings while it is there: "
+                               "move it away, or delete it, to start afresh.",
+                           std::nullopt});
+        }
+        return std::nullopt;
+    }
+}
+
 float SettingsStore::readSingle(std::string_view key, std::int16_t defaultValue, std::vector<BadSetting>& bad)
 {
-    const std::string text = service_.get(kSettingsApp, executable_.name(), key, defaultValue);
+    const std::string text = lookup(key, bad).value_or(std::to_string(defaultValue));
     const Conversion<float> converted = textToSingle(text);
     if (converted.value)
         return *converted.value;
@@ -69,7 +107,7 @@ float SettingsStore::readSingle(std::string_view key, std::int16_t defaultValue,
 
 TickValue SettingsStore::readTick(std::string_view key, std::vector<BadSetting>& bad)
 {
-    const std::string text = service_.get(kSettingsApp, executable_.name(), key, kTickDefault);
+    const std::string text = lookup(key, bad).value_or(std::to_string(kTickDefault));
     const Conversion<TickValue> converted = textToTick(text);
     if (converted.value)
         return *converted.value;
@@ -77,14 +115,41 @@ TickValue SettingsStore::readTick(std::string_view key, std::vector<BadSetting>&
     return kTickDefault;
 }
 
-std::string SettingsStore::readText(std::string_view key)
+std::string SettingsStore::readText(std::string_view key, std::vector<BadSetting>& bad)
 {
-    return service_.get(kSettingsApp, executable_.name(), key);
+    std::string text = lookup(key, bad).value_or(std::string());
+    if (!isUtf8(text)) {
+        bad.push_back({std::string(key), std::nullopt,
+                       "is not valid UTF-8 text, so it cannot be shown exactly; enter it again. Until you do, it "
+                       "is kept as stored and never typed",
+                       std::nullopt});
+    }
+    return text;
 }
 
 void SettingsStore::write(std::string_view key, std::string_view value)
 {
-    service_.save(kSettingsApp, executable_.name(), key, value);
+    try {
+        service_.save(kSettingsApp, executable_.name(), key, value);
+    } catch (const UnusableSettingsStore& error) {
+        if (unusableStoreReported_)
+            return;
+        // It became unusable while the program ran: say so once, then go on as
+        // after a load that found it so.
+        unusableStoreReported_ = true;
+        throw UnusableSettingsStore(std::string(error.what()) +
+                                    " No settings are saved while it is there: move it away, or delete it, "
+                                    "to save them again.");
+    }
+}
+
+// Bytes that are not UTF-8 can only be the stored text, never edited: writing
+// them back could only mangle what is stored.
+void SettingsStore::writeText(std::string_view key, const TextField& field)
+{
+    const std::string text = field.text();
+    if (isUtf8(text))
+        write(key, text);
 }
 
 std::vector<BadSetting> SettingsStore::restoreGeometry(Window& window, const GeometryKeys& keys)
@@ -103,8 +168,8 @@ std::vector<BadSetting> SettingsStore::restoreMainControls(MainWindow& main)
     main.AUTOSTART_TICKBOX.setValue(readTick(kAutoStart, bad));
     main.AUTOCLOSE_TICKBOX.setValue(readTick(kAutoClose, bad));
     main.AUTO_ENTER_KEY_TICKBOX.setValue(readTick(kAutoEnter, bad));
-    main.WINDOW_NAME_TEXTBOX.setText(readText(kWindowName));
-    main.TEXT_TO_SEND_TEXTBOX.setText(readText(kTextToSend));
+    main.WINDOW_NAME_TEXTBOX.setText(readText(kWindowName, bad));
+    main.TEXT_TO_SEND_TEXTBOX.setText(readText(kTextToSend, bad));
     return bad;
 }
 
@@ -120,8 +185,8 @@ void SettingsStore::saveMainWindow(const MainWindow& main)
     write(kAutoStart, tickToText(main.AUTOSTART_TICKBOX.value()));
     write(kAutoClose, tickToText(main.AUTOCLOSE_TICKBOX.value()));
     write(kAutoEnter, tickToText(main.AUTO_ENTER_KEY_TICKBOX.value()));
-    write(kWindowName, main.WINDOW_NAME_TEXTBOX.text());
-    write(kTextToSend, main.TEXT_TO_SEND_TEXTBOX.text());
+    writeText(kWindowName, main.WINDOW_NAME_TEXTBOX);
+    writeText(kTextToSend, main.TEXT_TO_SEND_TEXTBOX);
 }
 
 std::string SettingsStore::location()

@@ -16,7 +16,7 @@ stored() { sed -n "s/^$1=//p" "$conf"; }
 run_program() {
     "$out/night-shift" >"$out/$1.out" 2>"$out/$1.err" &
     pid=$!
-    window=$(wait_for_window "^QM-PVX - ") || { echo "no window"; cat "$out/$1.err"; return 1; }
+    window=$(wait_for_window "^QM-PVX - night-shift$") || { echo "no window"; cat "$out/$1.err"; return 1; }
     sleep 0.5
 }
 frame_position() {  # the outer frame's top-left, in pixels

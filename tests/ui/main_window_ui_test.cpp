@@ -11,7 +11,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -144,6 +146,42 @@ private slots:
         text.moveCursor(QTextCursor::End);
         QTest::keyClicks(&text, QStringLiteral("zz"));
         QCOMPARE(text.toPlainText(), QString(1200, 'y'));
+    }
+
+    // Stored bytes that are not UTF-8 are shown as well as they can be, and
+    // stay as stored, in the field and in the file, until the user edits them.
+    void bytesThatAreNotUtf8StayUntilTheUserEditsThem()
+    {
+        const QByteArray textLine = "TEXT_TO_SEND_TEXTBOX=ab\xff\xfe" "cd\xc3x\n";
+        const QString path = service_->filePath("QM_PVX", "qm-pvx");
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\n" + textLine + "WINDOW_NAME_TEXTBOX=caf\xe9\n");
+        file.close();
+        const auto stored = [&] {
+            QFile again(path);
+            return again.open(QIODevice::ReadOnly) ? again.readAll() : QByteArray();
+        };
+
+        startMain();
+        QTRY_VERIFY(dispatch_->dialog() && dispatch_->dialog()->isVisible());
+        QVERIFY(dispatch_->dialog()->text().contains("TEXT_TO_SEND_TEXTBOX is not valid UTF-8 text"));
+        QVERIFY(dispatch_->dialog()->text().contains("WINDOW_NAME_TEXTBOX is not valid UTF-8 text"));
+        auto& text = static_cast<QPlainTextEdit&>(widget("TEXT_TO_SEND_TEXTBOX"));
+        auto& title = static_cast<QLineEdit&>(widget("WINDOW_NAME_TEXTBOX"));
+        QCOMPARE(text.toPlainText(), QString::fromUtf8("ab\xef\xbf\xbd\xef\xbf\xbd" "cd\xef\xbf\xbdx"));
+        QCOMPARE(main_->controls().TEXT_TO_SEND_TEXTBOX.text(), std::string("ab\xff\xfe" "cd\xc3x"));
+        QCOMPARE(main_->controls().WINDOW_NAME_TEXTBOX.text(), std::string("caf\xe9"));
+
+        store_->saveMainWindow(main_->controls());
+        QVERIFY(stored().contains("\n" + textLine + "WINDOW_NAME_TEXTBOX=caf\xe9\n"));
+
+        title.end(false);
+        QTest::keyClicks(&title, QStringLiteral("!"));
+        QCOMPARE(main_->controls().WINDOW_NAME_TEXTBOX.text(), std::string("caf\xef\xbf\xbd!"));
+        store_->saveMainWindow(main_->controls());
+        QVERIFY(stored().contains("\n" + textLine + "WINDOW_NAME_TEXTBOX=caf\xef\xbf\xbd!\n"));
     }
 
     // Failures, from loading or any event, go to one dialog, reused.

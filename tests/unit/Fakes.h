@@ -117,9 +117,12 @@ struct FakeSettings : SettingsService {
     std::map<Key, std::string> values;
     std::vector<std::string> writes;         // keys, in call order
     std::string failOnSaveOf;                // a key whose save throws
+    std::string unusable;                    // set: the store is not settings, with this message
 
     std::optional<std::string> lookup(std::string_view app, std::string_view section, std::string_view key) override
     {
+        if (!unusable.empty())
+            throw UnusableSettingsStore(unusable);
         const auto found = values.find({std::string(app), std::string(section), std::string(key)});
         if (found == values.end())
             return std::nullopt;
@@ -127,6 +130,8 @@ struct FakeSettings : SettingsService {
     }
     void save(std::string_view app, std::string_view section, std::string_view key, std::string_view value) override
     {
+        if (!unusable.empty())
+            throw UnusableSettingsStore(unusable);
         if (key == failOnSaveOf)
             throw std::runtime_error("disk full");
         writes.emplace_back(key);

@@ -6,9 +6,11 @@
 namespace qmpvx::test {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 class MainWindowLoad : public MainWindowFixture {
 protected:
@@ -101,6 +103,67 @@ TEST_F(MainWindowLoad, BadValuesTakeTheirDefaultsAndAreReportedTogether)
     EXPECT_EQ(service.section("qm-pvx").at("AUTOCLOSE_TICKBOX"), "0");
 }
 
+// A text that cannot be read is never shown in a message, never typed and
+// never written back: the field keeps the stored bytes until the user edits it.
+TEST_F(MainWindowLoad, TextsThatAreNotUtf8AreReportedAndStayAsStoredUntilEdited)
+{
+    const std::string title = "Caf\xE9 secret-title";
+    const std::string text = "hunter2\xFF\xFE" "cd\xC3x";
+    service.put("qm-pvx", "WINDOW_NAME_TEXTBOX", title);
+    service.put("qm-pvx", "TEXT_TO_SEND_TEXTBOX", text);
+
+    const std::string message = loadError();
+
+    EXPECT_THAT(message, HasSubstr("\n  WINDOW_NAME_TEXTBOX is not valid UTF-8 text"));
+    EXPECT_THAT(message, HasSubstr("\n  TEXT_TO_SEND_TEXTBOX is not valid UTF-8 text"));
+    EXPECT_THAT(message, HasSubstr("enter it again"));
+    EXPECT_THAT(message, HasSubstr("/home/user/.config/QM_PVX/qm-pvx.conf"));
+    EXPECT_THAT(message, Not(HasSubstr("secret-title")));
+    EXPECT_THAT(message, Not(HasSubstr("hunter2")));
+    EXPECT_THAT(message, Not(HasSubstr("default")));
+    EXPECT_EQ(w.title.text_, title);
+    EXPECT_EQ(w.text.text_, text);
+
+    controller.EXIT_BUTTON_Click();
+    EXPECT_THAT(service.writes, Not(Contains("WINDOW_NAME_TEXTBOX")));
+    EXPECT_THAT(service.writes, Not(Contains("TEXT_TO_SEND_TEXTBOX")));
+    EXPECT_THAT(service.writes, Contains("MAIN-Left"));
+
+    w.title.text_ = "Caf\xC3\xA9";  // the user enters the title again
+    service.writes.clear();
+    controller.Form_Unload();
+    EXPECT_THAT(service.writes, Contains("WINDOW_NAME_TEXTBOX"));
+    EXPECT_THAT(service.writes, Not(Contains("TEXT_TO_SEND_TEXTBOX")));
+    EXPECT_EQ(service.section("qm-pvx").at("WINDOW_NAME_TEXTBOX"), "Caf\xC3\xA9");
+    EXPECT_EQ(service.section("qm-pvx").at("TEXT_TO_SEND_TEXTBOX"), text);
+}
+
+// A store that is not settings at all is reported once, the program runs on
+// its defaults, and no save writes to it or fails: an unattended run set up
+// by hand still ends by itself.
+TEST_F(MainWindowLoad, AStoreThatIsNotSettingsIsReportedOnceAndNeverWritten)
+{
+    service.unusable = "The settings file /home/user/.config/QM_PVX/qm-pvx.conf holds NUL bytes.";
+
+    const std::string message = loadError();
+
+    EXPECT_THAT(message, StartsWith(service.unusable));
+    EXPECT_THAT(message, HasSubstr("saves no settings while it is there"));
+    EXPECT_THAT(message, HasSubstr("move it away"));
+    EXPECT_EQ(message.find(service.unusable), message.rfind(service.unusable));
+    EXPECT_EQ(std::vector({w.window.left_, w.window.top_, w.window.width_, w.window.height_}),
+              std::vector({1000.0f, 1000.0f, 9480.0f, 6240.0f}));
+    EXPECT_EQ(w.status.caption_, "READY...");
+
+    w.autoCloseBox.value_ = 1;
+    w.title.text_ = "Notepad";
+    controller.START_STOP_BUTTON_Click();
+    controller.AUTOSTART_TIMER_Timer();
+    EXPECT_NO_THROW(controller.AUTOCLOSE_TIMER_Timer());
+    EXPECT_TRUE(w.window.closed);
+    EXPECT_TRUE(service.writes.empty());
+}
+
 class MainWindowClose : public MainWindowLoad {
 protected:
     void SetUp() override
@@ -141,6 +204,23 @@ TEST_F(MainWindowClose, AFailedSaveStopsExitAtThatStep)
     EXPECT_FALSE(w.window.closed);
     EXPECT_THAT(service.writes, ElementsAre("MAIN-Left", "MAIN-Top", "AUTOSTART_TICKBOX", "AUTOCLOSE_TICKBOX",
                                             "AUTO_ENTER_KEY_TICKBOX"));
+}
+
+// Garbled while the program ran: the first save says so, and saves after it
+// go on as after a load that found the store so.
+TEST_F(MainWindowClose, AStoreThatBecomesUnusableIsReportedAtTheFirstSave)
+{
+    service.unusable = "The settings file /home/user/.config/QM_PVX/qm-pvx.conf holds NUL bytes.";
+    try {
+        controller.EXIT_BUTTON_Click();
+        ADD_FAILURE() << "saved";
+    } catch (const UnusableSettingsStore& error) {
+        EXPECT_THAT(error.what(), StartsWith(service.unusable));
+        EXPECT_THAT(error.what(), HasSubstr("No settings are saved while it is there"));
+    }
+    EXPECT_FALSE(w.window.closed);
+    EXPECT_NO_THROW(controller.EXIT_BUTTON_Click());
+    EXPECT_TRUE(w.window.closed);
 }
 
 } // namespace

@@ -49,5 +49,34 @@ TEST(BadStoredSettings, ShowsBadValuesSafely)
     EXPECT_NE(message.find("/cfg/QM_PVX/x.conf"), std::string::npos);
 }
 
+// Which stored texts cannot be read: strict UTF-8, as the typing reads it.
+TEST(SettingsStore, TextsThatAreNotStrictUtf8AreReportedAndSetAsTheyAre)
+{
+    const struct {
+        const char* what;
+        std::string text;
+        bool readable;
+    } cases[] = {
+        {"Latin, CJK, emoji", "\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80", true},
+        {"U+FFFD itself", "\xEF\xBF\xBD", true},
+        {"U+10FFFF", "\xF4\x8F\xBF\xBF", true},
+        {"a lead byte at the end", "ab\xC3", false},
+        {"a lone continuation byte", "\x80", false},
+        {"an overlong NUL", "\xC0\x80", false},
+        {"a surrogate", "\xED\xA0\x80", false},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", false},
+    };
+    for (const auto& c : cases) {
+        FakeSettings service;
+        StartedExecutable exe("qm-pvx");
+        SettingsStore store(service, exe);
+        FakeMainWindow w;
+        service.put("qm-pvx", "TEXT_TO_SEND_TEXTBOX", c.text);
+        const std::vector<BadSetting> bad = store.restoreMainControls(w.controls);
+        EXPECT_EQ(bad.empty(), c.readable) << c.what;
+        EXPECT_EQ(w.text.text_, c.text) << c.what;
+    }
+}
+
 } // namespace
 } // namespace qmpvx::test

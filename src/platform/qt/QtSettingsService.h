@@ -9,8 +9,10 @@ namespace qmpvx {
 // Per-user settings in INI files under the user's configuration folder
 // (XDG_CONFIG_HOME, else ~/.config): <folder>/<app>/<section>.conf.
 // The text to send may be a password, so files are readable by their owner
-// only, from the moment they exist. QSettings replaces the file atomically on
-// every write and merges with what another copy of the program wrote.
+// only, from the moment they exist. A save replaces the file atomically,
+// changing one line, and merges with what another copy of the program wrote.
+// A file QSettings cannot read as INI, one holding NUL bytes and one over a
+// megabyte are not settings files: UnusableSettingsStore, and never written.
 class QtSettingsService final : public SettingsService {
 public:
     QtSettingsService();

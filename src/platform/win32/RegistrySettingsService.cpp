@@ -1,5 +1,6 @@
 #include "platform/win32/RegistrySettingsService.h"
 
+#include "platform/keys/Utf8.h"
 #include "platform/win32/Utf16.h"
 
 #include <windows.h>
@@ -28,6 +29,28 @@ public:
 private:
     HKEY key_ = nullptr;
 };
+
+bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// A text with an unpaired surrogate is not Unicode. Each one becomes its three
+// bytes, which are no more UTF-8 than it is Unicode, so the text is seen as
+// unreadable rather than quietly changed.
+std::string storedText(std::wstring_view text)
+{
+    std::string bytes;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            ++i;
+        } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
+            bytes += toUtf8(text.substr(from, i - from));
+            keys::appendUtf8(bytes, text[i]);
+            from = i + 1;
+        }
+    }
+    return bytes + toUtf8(text.substr(from));
+}
 
 } // namespace
 
@@ -61,7 +84,7 @@ std::optional<std::string> RegistrySettingsService::lookup(std::string_view app,
     std::wstring_view text(buffer.data(), bytes / sizeof(wchar_t));
     while (!text.empty() && text.back() == L'\0')
         text.remove_suffix(1);
-    return toUtf8(text);
+    return storedText(text);
 }
 
 void RegistrySettingsService::save(std::string_view app, std::string_view section, std::string_view key,

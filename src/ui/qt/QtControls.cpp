@@ -1,5 +1,6 @@
 #include "ui/qt/QtControls.h"
 
+#include "platform/keys/Utf8.h"
 #include "ui/Twips.h"
 #include "ui/qt/Widgets.h"
 
@@ -65,11 +66,33 @@ void QtTickBox::setValue(TickValue value)
     box_->setCheckState(value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked);
 }
 
-std::string QtLineField::text() const { return toUtf8(edit_->text()); }
-void QtLineField::setText(std::string_view text) { edit_->setText(toQString(text)); }
+void KeptBytes::keep(std::string_view text, const QString& shown)
+{
+    const bool utf8 = !keys::decodeUtf8(text).invalidByte;
+    bytes_ = utf8 ? std::string() : std::string(text);
+    shown_ = utf8 ? QString() : shown;
+}
 
-std::string QtMultiLineField::text() const { return toUtf8(edit_->toPlainText()); }
-void QtMultiLineField::setText(std::string_view text) { edit_->setTextKeepingAll(toQString(text)); }
+std::string KeptBytes::textFor(const QString& shown) const
+{
+    return !bytes_.empty() && shown == shown_ ? bytes_ : toUtf8(shown);
+}
+
+std::string QtLineField::text() const { return kept_.textFor(edit_->text()); }
+
+void QtLineField::setText(std::string_view text)
+{
+    edit_->setText(toQString(text));
+    kept_.keep(text, edit_->text());
+}
+
+std::string QtMultiLineField::text() const { return kept_.textFor(edit_->toPlainText()); }
+
+void QtMultiLineField::setText(std::string_view text)
+{
+    edit_->setTextKeepingAll(toQString(text));
+    kept_.keep(text, edit_->toPlainText());
+}
 
 std::string QtLabel::caption() const { return toUtf8(label_->text()); }
 void QtLabel::setCaption(std::string_view caption) { label_->setText(toQString(caption)); }

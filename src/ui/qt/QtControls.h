@@ -5,6 +5,7 @@
 #include "ui/Twips.h"
 
 #include <QMargins>
+#include <QString>
 
 class QLabel;
 class QLineEdit;
@@ -42,6 +43,19 @@ private:
     TickCheckBox* box_;
 };
 
+// Text set that is not valid UTF-8 (stored bytes that could not be read) is
+// shown as well as Qt can; the bytes stay the field's text for as long as it
+// shows just what it showed for them.
+class KeptBytes {
+public:
+    void keep(std::string_view text, const QString& shown);
+    std::string textFor(const QString& shown) const;
+
+private:
+    std::string bytes_;
+    QString shown_;
+};
+
 class QtLineField final : public TextField {
 public:
     explicit QtLineField(QLineEdit* edit) : edit_(edit) {}
@@ -50,6 +64,7 @@ public:
 
 private:
     QLineEdit* edit_;
+    KeptBytes kept_;
 };
 
 class QtMultiLineField final : public TextField {
@@ -60,6 +75,7 @@ public:
 
 private:
     LimitedTextEdit* edit_;
+    KeptBytes kept_;
 };
 
 class QtLabel final : public Label {

@@ -1,5 +1,6 @@
 #include "ui/win32/Win32Controls.h"
 
+#include "platform/keys/Utf8.h"
 #include "platform/win32/Utf16.h"
 #include "ui/Twips.h"
 
@@ -92,12 +93,19 @@ void Win32TickBox::setValue(TickValue value)
 
 void Win32TickBox::click() { setValue(value() == 0 ? 1 : 0); }
 
-std::string Win32TextField::text() const { return windowText(edit_); }
+std::string Win32TextField::text() const
+{
+    const std::wstring shown = wideWindowText(edit_);
+    return !keptBytes_.empty() && shown == shownForThem_ ? keptBytes_ : toUtf8(shown);
+}
 
 void Win32TextField::setText(std::string_view text)
 {
     const std::wstring wide = toUtf16(text);
     SetWindowTextW(edit_, multiLine_ ? withCrLf(wide).c_str() : wide.c_str());
+    const bool utf8 = !keys::decodeUtf8(text).invalidByte;
+    keptBytes_ = utf8 ? std::string() : std::string(text);
+    shownForThem_ = utf8 ? std::wstring() : wideWindowText(edit_);
 }
 
 std::string Win32Label::caption() const { return windowText(label_); }

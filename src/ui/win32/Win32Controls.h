@@ -37,7 +37,9 @@ private:
 };
 
 // Multi-line edits hold line breaks as CR LF; a lone LF set from outside is
-// shown as a line break too.
+// shown as a line break too. Text set that is not valid UTF-8 (stored bytes
+// that could not be read) is shown as well as Windows can; the bytes stay the
+// field's text for as long as it shows just what it showed for them.
 class Win32TextField final : public TextField {
 public:
     Win32TextField(HWND edit, bool multiLine) : edit_(edit), multiLine_(multiLine) {}
@@ -47,6 +49,8 @@ public:
 private:
     HWND edit_;
     bool multiLine_;
+    std::string keptBytes_;
+    std::wstring shownForThem_;
 };
 
 class Win32Label final : public Label {
