@@ -42,7 +42,7 @@ start_program() {  # start_program CASE: its output goes to OUTDIR/CASE.err
     err="$out/$1.err"
     "$program" >"$out/$1.out" 2>"$err" &
     pid=$!
-    window=$(wait_for_window "^QM-PVX - ") || { echo "no window"; cat "$err"; return 1; }
+    window=$(wait_for_window "^QM-PVX - qm-pvx$") || { echo "no window"; cat "$err"; return 1; }
 }
 send() {
     click_control "$window" READY_BUTTON

@@ -52,6 +52,20 @@ TEST_F(ManualSend, WithEnterActivatesAgainAfterTheStatusIsShown)
     EXPECT_EQ(automation.calls[3].status, "!!! TEXT STRING SENT... !!!");
 }
 
+// Stored bytes that are not text, still unedited, are neither looked for nor typed.
+TEST_F(ManualSend, AnUnreadableTitleOrTextStopsTheSendBeforeAnyWindowIsActivated)
+{
+    for (TextField* field : {static_cast<TextField*>(&w.title), static_cast<TextField*>(&w.text)}) {
+        const std::string good = field->text();
+        field->setText("ab\xff\xfe" "cd");
+        controller.READY_BUTTON_Click();
+        EXPECT_THROW(controller.SEND_BUTTON_Click(), std::runtime_error);
+        EXPECT_THAT(automation.log(), IsEmpty());
+        EXPECT_THAT(service.writes, IsEmpty());
+        field->setText(good);
+    }
+}
+
 // A failure stops the send at that step: nothing more is typed, the button
 // stays disarmed, nothing is saved, the keystroke object is released.
 struct Failure {
