@@ -370,7 +370,9 @@ TEST_F(Program, TypesThroughAGermanLayout)
 {
     ASSERT_EQ(VkKeyScanExW(L'@', GetKeyboardLayout(0)), 0x0651) << "@ is not on AltGr+Q: not a German keymap";
     const Driver main = startWithTargets();
-    const std::wstring text = L"Gr\u00fc\u00dfe @\u20ac{]\\~ \u00e4\u00f6\u00fc\u00c4\u00d6\u00dc\u00df \"yz/=?;:_*'#<>|";
+    // AltGr characters, umlauts, and punctuation on other keys than in the US.
+    const std::wstring text = L"Gr\u00fc\u00dfe @\u20ac{]\\~ "
+                              L"\u00e4\u00f6\u00fc\u00c4\u00d6\u00dc\u00df \"yz/=?;:_*'#<>|";
     std::wstring notation = text;
     notation.replace(notation.find(L'{'), 1, L"{{}");
     notation.replace(notation.find(L'~'), 1, L"{~}");

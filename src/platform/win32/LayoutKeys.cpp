@@ -157,7 +157,7 @@ public:
 
 private:
     // A Unicode event ignores the modifiers held around it: refuse rather
-    // than type something else than the notation asks for.
+    // than type something other than the notation asks for.
     std::vector<KeyStroke> unicode(const keys::KeyAction& action) const
     {
         if (held_ != 0) {
