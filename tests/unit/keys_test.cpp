@@ -73,6 +73,18 @@ TEST(KeyNotation, ModifiersHoldForTheNextUnitAndCarryOutOfAGroup)
     });
 }
 
+TEST(KeyNotation, TapsKnowTheCharacterThatNamesThem)
+{
+    // Positions count characters, not bytes; a repeat shares its name's; a
+    // line break is where it begins; modifiers and their groups take none.
+    const std::vector<KeyAction> actions = parseKeyNotation("é^(日){x 2}\r\n~{ENTER}+{é}");
+    std::vector<std::size_t> positions;
+    for (const KeyAction& action : actions)
+        positions.push_back(action.position);
+    EXPECT_EQ(describe(actions), "'é' +Ctrl '日' -Ctrl 'x' 'x' {Enter} {Enter} {Enter} +Shift 'é' -Shift");
+    EXPECT_EQ(positions, (std::vector<std::size_t>{1, 0, 4, 0, 7, 7, 11, 13, 15, 0, 23, 0}));
+}
+
 TEST(KeyNotation, ErrorsReportReasonAndCharacterPosition)
 {
     struct Refused {

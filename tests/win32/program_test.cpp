@@ -148,6 +148,7 @@ protected:
     {
         program_.reset();
         recorder_.reset();
+        notepad_.reset();
         DeleteFileW(copy_.c_str());
         RegDeleteTreeW(HKEY_CURRENT_USER, RegistrySettingsService::keyPath("QM_PVX", name).c_str());
     }
@@ -181,12 +182,91 @@ protected:
         return waitFor([&] { return recorded() == expected; }, timeout);
     }
 
+    void clearRecorder() const
+    {
+        SendMessageW(GetWindow(recorderWindow_, GW_CHILD), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    }
+
     // Ready, then Send once it is armed.
     static void send(const Driver& main)
     {
         main.click("READY_BUTTON");
         ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(main.control("SEND_BUTTON")) != FALSE; }));
         main.click("SEND_BUTTON");
+    }
+
+    static void sendTo(const Driver& main, const std::wstring& title, std::string_view notation)
+    {
+        main.setText("WINDOW_NAME_TEXTBOX", title);
+        main.setText("TEXT_TO_SEND_TEXTBOX", toUtf16(notation));
+        send(main);
+    }
+
+    // The text of the error window, dismissed.
+    static std::wstring errorShown()
+    {
+        const HWND error = findVisible(L"QM_PVX_ERROR", L"");
+        if (!error)
+            return L"(no error window)";
+        std::wstring message;
+        for (HWND child = GetWindow(error, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            message += textOf(child);
+        PostMessageW(error, WM_COMMAND, IDOK, 0);
+        waitFor([&] { return !IsWindowVisible(error); });
+        return message;
+    }
+
+    // The recorder, Wine's Notepad and the program, for typing into both.
+    Driver startWithTargets()
+    {
+        startRecorder();
+        notepad_ = std::make_unique<Process>(L"notepad.exe");
+        const HWND notepad = findVisible(L"Notepad", L"");
+        EXPECT_NE(notepad, nullptr) << "Notepad did not appear";
+        edit_ = FindWindowExW(notepad, nullptr, L"Edit", nullptr);
+        start();
+        return mainWindow();
+    }
+
+    // What each text makes of Notepad's text, and which characters the
+    // recorder receives: a keyboard's Ctrl+A, C and V give U+0001, U+0003
+    // and U+0016 there.
+    struct Typed {
+        std::string_view notation;
+        std::wstring notepad;
+        std::wstring recorder;
+    };
+    void expectTyped(const Driver& main, std::initializer_list<Typed> cases)
+    {
+        for (const Typed& c : cases) {
+            SendMessageW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+            sendTo(main, L"Untitled - Notepad", c.notation);
+            EXPECT_TRUE(main.textBecomes("CURRENT_STATUS_LABEL", L"!!! TEXT STRING SENT... !!!")) << c.notation;
+            EXPECT_TRUE(waitFor([&] { return textOf(edit_) == c.notepad; }))
+                << c.notation << " gave " << toUtf8(textOf(edit_));
+            clearRecorder();
+            sendTo(main, kRecorderTitle, c.notation);
+            EXPECT_TRUE(recorderReceives(c.recorder)) << c.notation << " gave " << toUtf8(recorded());
+        }
+    }
+
+    // The text (which begins with "Secret") is refused in both windows before
+    // a key is sent: a text typed next arrives alone.
+    void expectRefused(const Driver& main, std::string_view notation, const std::wstring& why)
+    {
+        for (const std::wstring& title : {std::wstring(L"Untitled - Notepad"), kRecorderTitle}) {
+            SendMessageW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+            clearRecorder();
+            sendTo(main, title, notation);
+            const std::wstring message = errorShown();
+            EXPECT_NE(message.find(L"Nothing was typed into \"" + title + L"\""), std::wstring::npos)
+                << toUtf8(message);
+            EXPECT_NE(message.find(why), std::wstring::npos) << toUtf8(message);
+            EXPECT_EQ(message.find(L"Secret"), std::wstring::npos) << "the text must not be shown";
+            sendTo(main, title, "ok");
+            const auto received = [&] { return title == kRecorderTitle ? recorded() : textOf(edit_); };
+            EXPECT_TRUE(waitFor([&] { return received() == L"ok"; })) << toUtf8(received());
+        }
     }
 
     void exitProgram(const Driver& main)
@@ -199,6 +279,8 @@ private:
     std::wstring copy_;
     std::unique_ptr<Process> program_;
     std::unique_ptr<Process> recorder_;
+    std::unique_ptr<Process> notepad_;
+    HWND edit_ = nullptr;
     HWND recorderWindow_ = nullptr;
 };
 
@@ -266,6 +348,44 @@ TEST_F(Program, ManualSendTypesExactUnicodeWithAndWithoutEnter)
     exitProgram(main);
     EXPECT_EQ(stored("TEXT_TO_SEND_TEXTBOX"), kMixedNotation);
     EXPECT_EQ(stored("WINDOW_NAME_TEXTBOX"), "Untitled - Notepad");
+}
+
+TEST_F(Program, ModifiersCombineWithTheKeysOfTheLayoutAsOnAKeyboard)
+{
+    const Driver main = startWithTargets();
+    expectTyped(main, {
+        {"+a+(bc)", L"ABC", L"ABC"},
+        {"+(A1)b", L"A!b", L"A!b"}, // the notation's Shift stays down past the A's own
+        {"abc^a{DEL}xyz", L"xyz", L"abc\u0001xyz"},
+        {"x+{LEFT}^c{END}^v", L"xx", L"x\u0003\u0016"},
+    });
+    expectRefused(main, "Secret^(\u65e5)",
+                  L"no key of its own for character 9, so it cannot be typed with Ctrl (^) held");
+    exitProgram(main);
+}
+
+// Run on an X server with a German keymap (program_tests_de): Wine's keys
+// follow it.
+TEST_F(Program, TypesThroughAGermanLayout)
+{
+    ASSERT_EQ(VkKeyScanExW(L'@', GetKeyboardLayout(0)), 0x0651) << "@ is not on AltGr+Q: not a German keymap";
+    const Driver main = startWithTargets();
+    // AltGr characters, umlauts, and punctuation on other keys than in the US.
+    const std::wstring text = L"Gr\u00fc\u00dfe @\u20ac{]\\~ "
+                              L"\u00e4\u00f6\u00fc\u00c4\u00d6\u00dc\u00df \"yz/=?;:_*'#<>|";
+    std::wstring notation = text;
+    notation.replace(notation.find(L'{'), 1, L"{{}");
+    notation.replace(notation.find(L'~'), 1, L"{~}");
+    // Shift with # and 7 gives ' and / on this layout: the layout's own keys.
+    expectTyped(main, {
+        {"+(yz#7)", L"YZ'/", L"YZ'/"},
+        {toUtf8(notation), text, text},
+        {"zy^a{DEL}yz", L"yz", L"zy\u0001yz"},
+    });
+    // Wine types nothing for Ctrl+Alt and a key, so its AltGr characters go
+    // as Unicode: no key of their own there.
+    expectRefused(main, "Secret^(@)", L"character 9");
+    exitProgram(main);
 }
 
 TEST_F(Program, NoMatchingWindowTypesNothingAndSaysSo)

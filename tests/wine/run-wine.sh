@@ -10,4 +10,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wine64 wineboot -i >/dev/null 2>&1 || true
     wineserver -w
 fi
-exec wine64 "$@"
+status=0
+wine64 "$@" || status=$?
+# The prefix's own processes (its desktop window among them) stay a moment
+# after the program, bound to its X server: let them end, so that the next
+# run, on an X server of its own, starts afresh.
+wineserver -w
+exit "$status"

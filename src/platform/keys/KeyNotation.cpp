@@ -106,7 +106,7 @@ private:
             case U'+': addModifier(Modifier::Shift, c, at); break;
             case U'^': addModifier(Modifier::Ctrl, c, at); break;
             case U'%': addModifier(Modifier::Alt, c, at); break;
-            case U'~': typeUnit(KeyAction::tap(NamedKey::Enter), 1, at); break;
+            case U'~': typeUnit(KeyAction::tap(NamedKey::Enter), 1, at, at); break;
             case U'}': fail(Reason::StrayClosingBrace, at);
             case U'{': parseBraces(at); break;
             case U'(':
@@ -122,9 +122,9 @@ private:
             case U'\r':
                 if (!atEnd() && text_[next_] == U'\n')
                     ++next_;
-                typeUnit(literal(c), 1, at);
+                typeUnit(literal(c), 1, at, at);
                 break;
-            default: typeUnit(literal(c), 1, at); break;
+            default: typeUnit(literal(c), 1, at, at); break;
             }
         }
         if (depth > 0)
@@ -163,11 +163,13 @@ private:
             out_.push_back(KeyAction::release(p->modifier));
     }
 
-    void typeUnit(KeyAction action, std::size_t count, std::size_t at)
+    // `at` is where the unit starts, `named` the character that names the key.
+    void typeUnit(KeyAction action, std::size_t count, std::size_t at, std::size_t named)
     {
         if (count > kMaxKeyTaps - taps_)
             fail(Reason::TooManyKeys, at);
         taps_ += count;
+        action.position = named + 1;
         withPending(IfNothingTyped::DropModifiers, [&] { out_.insert(out_.end(), count, action); });
     }
 
@@ -189,7 +191,7 @@ private:
         }
         const std::u32string_view name = text_.substr(nameStart, next_ - nameStart);
         const std::size_t count = parseCount(open);
-        typeUnit(resolveName(name, open), count, open);
+        typeUnit(resolveName(name, open), count, open, nameStart);
     }
 
     // Reads an optional " <digits>" and the closing brace.

@@ -33,6 +33,10 @@ struct KeyAction {
     Modifier modifier = Modifier::Shift;
     char32_t character = 0;
     NamedKey key = NamedKey::Enter;
+    // Where parseKeyNotation read a tap, for messages about it: the 1-based
+    // character that names it (itself, or the name inside braces); 0 otherwise.
+    // Not compared: the same keys typed from elsewhere are the same actions.
+    std::size_t position = 0;
 
     static KeyAction press(Modifier m) { return {.kind = Kind::Press, .modifier = m}; }
     static KeyAction release(Modifier m) { return {.kind = Kind::Release, .modifier = m}; }
@@ -42,7 +46,10 @@ struct KeyAction {
     // A key pressed and released, as counted against the tap limit.
     bool isTap() const { return kind == Kind::Character || kind == Kind::Key; }
 
-    friend bool operator==(const KeyAction&, const KeyAction&) = default;
+    friend bool operator==(const KeyAction& a, const KeyAction& b)
+    {
+        return a.kind == b.kind && a.modifier == b.modifier && a.character == b.character && a.key == b.key;
+    }
 };
 
 class KeyNotationError : public std::runtime_error {

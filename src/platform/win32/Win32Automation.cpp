@@ -4,11 +4,10 @@
 #include "platform/ShellObjects.h"
 #include "platform/TitleMatch.h"
 #include "platform/keys/KeyNotation.h"
-#include "platform/keys/Utf8.h"
+#include "platform/win32/LayoutKeys.h"
 #include "platform/win32/Utf16.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <optional>
 #include <stdexcept>
@@ -110,87 +109,36 @@ INPUT keyInput(WORD virtualKey, WORD scan, DWORD flags)
     return input;
 }
 
-struct VirtualKey {
-    WORD code;
-    bool extended;
-};
-
-VirtualKey virtualKeyOf(keys::NamedKey key)
-{
-    using keys::NamedKey;
-    if (key >= NamedKey::F1 && key <= NamedKey::F16)
-        return {static_cast<WORD>(VK_F1 + (static_cast<int>(key) - static_cast<int>(NamedKey::F1))), false};
-    switch (key) {
-    case NamedKey::Backspace: return {VK_BACK, false};
-    case NamedKey::Break: return {VK_CANCEL, true};
-    case NamedKey::CapsLock: return {VK_CAPITAL, false};
-    case NamedKey::Clear: return {VK_CLEAR, false};
-    case NamedKey::Delete: return {VK_DELETE, true};
-    case NamedKey::Down: return {VK_DOWN, true};
-    case NamedKey::End: return {VK_END, true};
-    case NamedKey::Enter: return {VK_RETURN, false};
-    case NamedKey::Escape: return {VK_ESCAPE, false};
-    case NamedKey::Help: return {VK_HELP, false};
-    case NamedKey::Home: return {VK_HOME, true};
-    case NamedKey::Insert: return {VK_INSERT, true};
-    case NamedKey::Left: return {VK_LEFT, true};
-    case NamedKey::NumLock: return {VK_NUMLOCK, true};
-    case NamedKey::PageDown: return {VK_NEXT, true};
-    case NamedKey::PageUp: return {VK_PRIOR, true};
-    case NamedKey::PrintScreen: return {VK_SNAPSHOT, true};
-    case NamedKey::Right: return {VK_RIGHT, true};
-    case NamedKey::ScrollLock: return {VK_SCROLL, false};
-    case NamedKey::Tab: return {VK_TAB, false};
-    case NamedKey::Up: return {VK_UP, true};
-    case NamedKey::KeypadAdd: return {VK_ADD, false};
-    case NamedKey::KeypadSubtract: return {VK_SUBTRACT, false};
-    case NamedKey::KeypadMultiply: return {VK_MULTIPLY, false};
-    case NamedKey::KeypadDivide: return {VK_DIVIDE, true};
-    default: return {0, false};
-    }
-}
-
-WORD virtualKeyOf(keys::Modifier modifier)
-{
-    switch (modifier) {
-    case keys::Modifier::Shift: return VK_SHIFT;
-    case keys::Modifier::Ctrl: return VK_CONTROL;
-    case keys::Modifier::Alt: return VK_MENU;
-    }
-    return 0;
-}
-
-// Key events on their way to the target; every key still held is let go
+// Key events on their way to the target; every key still down is let go
 // however typing ends.
 class Typist {
 public:
-    Typist(HWND target, const std::string& title) : target_(target), title_(title) {}
+    Typist(HWND target, const std::string& title, HKL layout) : target_(target), title_(title), layout_(layout) {}
     ~Typist() { releaseAll(); }
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
 
-    void virtualKey(WORD code, bool extended, bool press)
-    {
-        const WORD scan = static_cast<WORD>(MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
-        DWORD flags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (press ? 0 : KEYEVENTF_KEYUP);
-        send({keyInput(code, scan, flags)});
-        if (press)
-            held_.push_back({code, extended});
-        else
-            std::erase_if(held_, [code](const VirtualKey& key) { return key.code == code; });
-    }
-
-    // Layout-independent: the character itself, one UTF-16 unit at a time.
-    void character(char32_t c)
+    void send(const std::vector<KeyStroke>& strokes)
     {
         std::vector<INPUT> inputs;
-        std::string utf8;
-        keys::appendUtf8(utf8, c);
-        for (const wchar_t unit : toUtf16(utf8)) {
-            inputs.push_back(keyInput(0, static_cast<WORD>(unit), KEYEVENTF_UNICODE));
-            inputs.push_back(keyInput(0, static_cast<WORD>(unit), KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
+        inputs.reserve(strokes.size());
+        for (const KeyStroke& stroke : strokes)
+            inputs.push_back(inputOf(stroke));
+        const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        // What went out is down until its release went out too.
+        for (std::size_t i = 0; i < sent && i < strokes.size(); ++i) {
+            const KeyStroke& stroke = strokes[i];
+            const auto same = [&stroke](const KeyStroke& down) {
+                return down.virtualKey == stroke.virtualKey && down.unit == stroke.unit;
+            };
+            if (stroke.up)
+                std::erase_if(held_, same);
+            else if (std::ranges::none_of(held_, same))
+                held_.push_back(stroke);
         }
-        send(inputs);
+        if (sent != inputs.size())
+            throw std::runtime_error("Windows refused to type into \"" + title_ +
+                                     "\" (another program may block input). Typing stopped.");
     }
 
     void checkFront(std::size_t typed, std::size_t total) const
@@ -204,26 +152,30 @@ public:
     void releaseAll() noexcept
     {
         while (!held_.empty()) {
-            const VirtualKey key = held_.back();
+            KeyStroke release = held_.back();
             held_.pop_back();
-            const WORD scan = static_cast<WORD>(MapVirtualKeyW(key.code, MAPVK_VK_TO_VSC));
-            INPUT up = keyInput(key.code, scan, KEYEVENTF_KEYUP | (key.extended ? KEYEVENTF_EXTENDEDKEY : 0));
+            release.up = true;
+            INPUT up = inputOf(release);
             SendInput(1, &up, sizeof(INPUT));
         }
     }
 
 private:
-    void send(std::vector<INPUT> inputs)
+    // Scan codes of the target's layout: a program that reads them sees the
+    // key a keyboard with that layout would have.
+    INPUT inputOf(const KeyStroke& stroke) const
     {
-        const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-        if (sent != inputs.size())
-            throw std::runtime_error("Windows refused to type into \"" + title_ +
-                                     "\" (another program may block input). Typing stopped.");
+        const DWORD up = stroke.up ? KEYEVENTF_KEYUP : 0;
+        if (stroke.virtualKey == 0)
+            return keyInput(0, stroke.unit, KEYEVENTF_UNICODE | up);
+        const auto scan = static_cast<WORD>(MapVirtualKeyExW(stroke.virtualKey, MAPVK_VK_TO_VSC, layout_));
+        return keyInput(stroke.virtualKey, scan, (stroke.extended ? KEYEVENTF_EXTENDEDKEY : 0) | up);
     }
 
     HWND target_;
     const std::string& title_;
-    std::vector<VirtualKey> held_;
+    HKL layout_;
+    std::vector<KeyStroke> held_;
 };
 
 } // namespace
@@ -293,7 +245,9 @@ void Win32Automation::type(std::string_view keys, bool wait)
 {
     const std::vector<keys::KeyAction> actions =
         keysToType(keys, target_ ? std::optional<std::string>(title_) : std::nullopt);
-    const auto total = static_cast<std::size_t>(std::ranges::count_if(actions, &keys::KeyAction::isTap));
+    const HKL layout = GetKeyboardLayout(GetWindowThreadProcessId(target_, nullptr));
+    const std::vector<KeyStep> steps = planKeySteps(actions, layoutLookup(layout), title_);
+    const auto total = static_cast<std::size_t>(std::ranges::count_if(steps, &KeyStep::tap));
 
     // A round trip through the target's message queue after each key paces
     // the typing to the target's reading, and makes the wait at the end mean
@@ -302,29 +256,15 @@ void Win32Automation::type(std::string_view keys, bool wait)
         DWORD_PTR ignored = 0;
         SendMessageTimeoutW(target_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     };
-    Typist typist(target_, title_);
+    Typist typist(target_, title_, layout);
     std::size_t typed = 0;
-    for (const keys::KeyAction& action : actions) {
+    for (const KeyStep& step : steps) {
         typist.checkFront(typed, total);
         if (wait)
             roundTrip();
-        switch (action.kind) {
-        case keys::KeyAction::Kind::Press:
-        case keys::KeyAction::Kind::Release:
-            typist.virtualKey(virtualKeyOf(action.modifier), false, action.kind == keys::KeyAction::Kind::Press);
-            break;
-        case keys::KeyAction::Kind::Character:
-            typist.character(action.character);
+        typist.send(step.strokes);
+        if (step.tap)
             ++typed;
-            break;
-        case keys::KeyAction::Kind::Key: {
-            const VirtualKey key = virtualKeyOf(action.key);
-            typist.virtualKey(key.code, key.extended, true);
-            typist.virtualKey(key.code, key.extended, false);
-            ++typed;
-            break;
-        }
-        }
     }
     typist.releaseAll();
     if (wait)
