@@ -178,6 +178,48 @@ private:
     std::vector<KeyStroke> held_;
 };
 
+// Caps Lock would make capitals of the layout's letters (Unicode events
+// ignore it): off while typing, locked again afterwards, with no key held.
+class CapsLockOff {
+public:
+    CapsLockOff(Typist& typist, HWND target) : typist_(typist), wasOn_(capsLockOn(target))
+    {
+        if (wasOn_)
+            typist_.send(kTap);
+    }
+    ~CapsLockOff()
+    {
+        typist_.releaseAll();
+        if (!wasOn_)
+            return;
+        try {
+            typist_.send(kTap);
+        } catch (...) {
+            // Windows refuses input now; nothing more can be done.
+        }
+    }
+    CapsLockOff(const CapsLockOff&) = delete;
+    CapsLockOff& operator=(const CapsLockOff&) = delete;
+
+private:
+    // A thread's key state follows the input it has read, so read the
+    // target's: the keys go to it, and this program's may be stale.
+    static bool capsLockOn(HWND target)
+    {
+        const DWORD own = GetCurrentThreadId();
+        const DWORD theirs = GetWindowThreadProcessId(target, nullptr);
+        const bool attached = theirs && theirs != own && AttachThreadInput(own, theirs, TRUE);
+        const bool on = GetKeyState(VK_CAPITAL) & 1;
+        if (attached)
+            AttachThreadInput(own, theirs, FALSE);
+        return on;
+    }
+
+    static inline const std::vector<KeyStroke> kTap{{VK_CAPITAL, 0, false, false}, {VK_CAPITAL, 0, false, true}};
+    Typist& typist_;
+    bool wasOn_;
+};
+
 } // namespace
 
 std::string executableName()
@@ -257,6 +299,7 @@ void Win32Automation::type(std::string_view keys, bool wait)
         SendMessageTimeoutW(target_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     };
     Typist typist(target_, title_, layout);
+    const CapsLockOff capsLockOff(typist, target_);
     std::size_t typed = 0;
     for (const KeyStep& step : steps) {
         typist.checkFront(typed, total);
