@@ -1,5 +1,7 @@
 // Types a file's text (in the key notation) into the window with the given
-// title, the way the program's send does, and prints the seconds it took.
+// title, the way the program's send does. Prints the seconds the send took
+// (what the user waits for) and the seconds until the borrowed keycodes were
+// given back (what the keyboard waits for).
 #include "platform/x11/X11Automation.h"
 
 #include <chrono>
@@ -18,13 +20,16 @@ int main(int argc, char* argv[])
     std::stringstream text;
     text << file.rdbuf();
     try {
+        using Clock = std::chrono::steady_clock;
         qmpvx::x11::X11Automation automation;
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         automation.AppActivate(argv[1]);
         const auto shell = automation.CreateObject("WScript.Shell");
         shell->SendKeys(text.str(), true);
-        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-        std::printf("%.3f\n", seconds.count());
+        const std::chrono::duration<double> sent = Clock::now() - start;
+        automation.settleLoans();
+        const std::chrono::duration<double> settled = Clock::now() - start;
+        std::printf("%.3f %.3f\n", sent.count(), settled.count());
     } catch (const std::exception& error) {
         std::cerr << "type_text: " << error.what() << '\n';
         return 1;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Types 1000 characters into a real terminal (xterm reading raw input into a
-# file) on a virtual X server with openbox, with this program's typing and with
-# xdotool at its default delay and at delay 0, and prints what arrived.
+# Types texts into a real terminal (xterm reading raw input into a file) on a
+# virtual X server, with this program's typing and with xdotool at its default
+# delay and at delay 0, and prints what arrived. For this program, "send" is
+# what the user waits for and "keyboard" the time until borrowed keycodes
+# were given back.
 # typing_bench.sh TYPE_TEXT [RUNS]
 set -uo pipefail
 type_text=$1
@@ -9,33 +11,51 @@ runs=${2:-3}
 dir=$(mktemp -d /tmp/qm-pvx-bench.XXXXXX)
 source "$(dirname "$0")/../tests/e2e/xsession.sh"
 export LC_ALL=C.UTF-8
-trap 'pkill -P $$ xterm 2>/dev/null; stop_x_session' EXIT
+trap 'pkill -P $$ xterm 2>/dev/null; pkill -P $$ metacity 2>/dev/null; stop_x_session' EXIT
 
-# (a) 1000 printable ASCII characters; the program gets them in the key
-# notation, with the notation's own characters in braces.
 RANDOM=7
-ascii="" notation=""
-printable=$(printf '%s' {A..Z} {a..z} {0..9} ' !"#$&*,-./:;<=>?@\_`|' "'" '+^%~(){}[]')
-for _ in $(seq 1000); do
-    c=${printable:RANDOM % ${#printable}:1}
-    ascii+=$c
-    case $c in [+^%~\(\)\{\}]) notation+="{$c}" ;; *) notation+=$c ;; esac
+# random_text COUNT POOL...: COUNT characters drawn from the pool.
+random_text() {
+    local count=$1 text=""
+    shift
+    local pool=("$@")
+    for _ in $(seq "$count"); do text+=${pool[RANDOM % ${#pool[@]}]}; done
+    printf '%s' "$text"
+}
+# The program gets texts in the key notation, the notation's own characters braced.
+notation() { sed 's/[+^%~(){}]/{&}/g' <<<"$1" | head -c -1; }
+
+printable=()
+for c in {A..Z} {a..z} {0..9} ' ' '!' '"' '#' '$' '&' '*' ',' '-' '.' '/' ':' ';' '<' '=' '>' '?' '@' '\' '_' '`' '|' "'" '+' '^' '%' '~' '(' ')' '{' '}' '[' ']'; do
+    printable+=("$c")
 done
-# (b) 1000 characters of mixed Unicode, far more distinct characters outside
-# the US layout than it has spare keycodes, some outside the BMP.
-pool=(ä ö ü ß é è à ç ñ ø å æ œ 日 本 語 中 文 字 漢 Ω μ έ γ α λ ψ π Σ а б в г д е ж з и й к л м н € £ ¥ © ® 😀 🎉 🚀 𝄞 a b c d e ' ')
-unicode=""
-for _ in $(seq 1000); do unicode+=${pool[RANDOM % ${#pool[@]}]}; done
+ascii=$(random_text 1000 "${printable[@]}")
+# About 55 distinct characters outside the US layout, some beyond the BMP.
+mixed_pool=(ä ö ü ß é è à ç ñ ø å æ œ 日 本 語 中 文 字 漢 Ω μ έ γ α λ ψ π Σ а б в г д е ж з и й к л м н € £ ¥ © ® 😀 🎉 🚀 𝄞 a b c d e ' ')
+mixed=$(random_text 1000 "${mixed_pool[@]}")
+# 86 distinct characters outside the layout: more than the empty keycodes
+# hold at once, so the borrowed keycodes are reused.
+wide_pool=()
+for i in $(seq 0 31); do wide_pool+=("$(printf "\\u$(printf %x $((0x0430 + i)))")"); done
+for i in $(seq 0 23); do wide_pool+=("$(printf "\\u$(printf %x $((0x03b1 + i)))")"); done
+for i in $(seq 0 29); do wide_pool+=("$(printf "\\u$(printf %x $((0x4e00 + i)))")"); done
+wide_pool+=(€ £ a b ' ')
+wide=$(random_text 1000 "${wide_pool[@]}")
+# The common case: one line of 60 characters, 30 of them distinct ones outside the layout.
+line="Grüße aus Köln – Ωμέγα ж щ 日本語 ½ ∑ ŧ € £ ¥ © ® ñ ø å æ œ ç"
 
-printf '%s' "$notation" >"$dir/a.notation"
-printf '%s' "$unicode" >"$dir/b.notation"
-
-# run_once TOOL FILE EXPECTED LABEL: one typing into a fresh terminal on a
-# fresh X session (a window manager may still be busy with the keymap changes
-# of an earlier run); prints a row.
+# run_once TOOL LABEL TEXT [WM] [STALL]: one typing into a fresh terminal on
+# a fresh X session; prints a row.
 run_once() {
-    local tool=$1 name=$2 expected=$3 label=$4 received="$dir/received" start end seconds
-    start_x_session "$dir" --wm || return
+    local tool=$1 label=$2 expected=$3 wm=${4:-openbox} stall=${5:-} received="$dir/received" start end
+    start_x_session "$dir" "$([ "$wm" = openbox ] && echo --wm)" || return
+    local wm_pid=""
+    if [ "$wm" = metacity ]; then
+        metacity --replace >/dev/null 2>&1 &
+        wm_pid=$!
+        for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.05; done
+        sleep 1
+    fi
     : >"$received"
     xterm -u8 -T "Bench Target" -e sh -c "stty raw -echo; exec cat > '$received'" >/dev/null 2>&1 &
     local xterm_pid=$!
@@ -43,40 +63,51 @@ run_once() {
     target=$(wait_for_window '^Bench Target$') || { echo "no terminal"; kill "$xterm_pid"; stop_x_session; return; }
     xdotool windowactivate --sync "$target" 2>/dev/null
     sleep 0.3
+    notation "$expected" >"$dir/notation"
+    [ -n "$stall" ] && { kill -STOP "$xterm_pid"; (sleep 1.5; kill -CONT "$xterm_pid") & }
+    local times="" send keyboard="-"
     start=$(date +%s.%N)
     case $tool in
-    qm-pvx) "$type_text" "Bench Target" "$dir/$name.notation" >/dev/null ;;
+    qm-pvx) times=$("$type_text" "Bench Target" "$dir/notation") ;;
     xdotool-default) xdotool type -- "$expected" ;;
     xdotool-delay0) xdotool type --delay 0 -- "$expected" ;;
     esac
     end=$(date +%s.%N)
+    send=$(echo "$end - $start" | bc)
+    [ -n "$times" ] && read -r send keyboard <<<"$times"
     # Give the terminal time to read what is still queued, then compare.
     local bytes last=-1
     for _ in $(seq 100); do
         bytes=$(stat -c %s "$received")
         [ "$bytes" = "$last" ] && break
         last=$bytes
-        sleep 0.1
+        sleep 0.2
     done
-    seconds=$(echo "$end - $start" | bc)
     local got exact=no
     got=$(wc -m <"$received")
     [ "$(cat "$received")" = "$expected" ] && exact=yes
-    printf '%-16s %-9s %8.3f %9s %6s\n' "$tool" "$label" "$seconds" "$got/${#expected}" "$exact"
+    printf '%-16s %-10s %-9s %8.3f %9s %9s %6s\n' "$tool" "$label" "$wm${stall:+, stall}" "$send" "$keyboard" \
+        "$got/${#expected}" "$exact"
+    kill -CONT "$xterm_pid" 2>/dev/null
     kill "$xterm_pid" 2>/dev/null
     wait "$xterm_pid" 2>/dev/null
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
     stop_x_session
 }
 
-printf '%-16s %-9s %8s %9s %6s\n' tool text seconds received exact
-for name in ascii unicode; do
-    expected=$ascii
-    [ "$name" = unicode ] && expected=$unicode
-    file=a
-    [ "$name" = unicode ] && file=b
-    for tool in qm-pvx xdotool-default xdotool-delay0; do
-        for _ in $(seq "$runs"); do
-            run_once "$tool" "$file" "$expected" "$name"
-        done
+rows() {  # LABEL TEXT WM STALL TOOLS...
+    local label=$1 text=$2 wm=$3 stall=$4
+    shift 4
+    for tool in "$@"; do
+        for _ in $(seq "$runs"); do run_once "$tool" "$label" "$text" "$wm" "$stall"; done
     done
-done
+}
+
+printf '%-16s %-10s %-9s %8s %9s %9s %6s\n' tool text desktop send keyboard received exact
+rows ascii "$ascii" openbox "" qm-pvx xdotool-default xdotool-delay0
+rows mixed "$mixed" openbox "" qm-pvx xdotool-default xdotool-delay0
+rows line60 "$line" openbox "" qm-pvx xdotool-default xdotool-delay0
+rows wide86 "$wide" openbox "" qm-pvx xdotool-delay0
+rows mixed "$mixed" openbox stall qm-pvx xdotool-delay0
+rows line60 "$line" metacity "" qm-pvx xdotool-delay0
+rows wide86 "$wide" metacity "" qm-pvx

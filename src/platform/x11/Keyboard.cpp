@@ -126,23 +126,87 @@ KeycodeSymbols readKeycodes(XConnection& connection, const std::vector<std::uint
     const std::size_t width = reply->keysyms_per_keycode;
     for (const std::uint8_t keycode : keycodes) {
         const xcb_keysym_t* own = all + (keycode - first) * width;
-        symbols[keycode] = {width > 0 ? own[0] : xcb_keysym_t{XCB_NO_SYMBOL},
-                            width > 1 ? own[1] : xcb_keysym_t{XCB_NO_SYMBOL}};
+        const auto column = [&](std::size_t i) { return i < width ? own[i] : xcb_keysym_t{XCB_NO_SYMBOL}; };
+        symbols[keycode] = {column(0), column(1), column(4), column(5)};
     }
     return symbols;
 }
 
-void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols)
+namespace {
+
+// Calls `write` for each run of neighbouring keycodes: one request each.
+template <typename Item, typename Write>
+void forEachRun(const std::map<std::uint8_t, Item>& items, Write&& write)
 {
-    auto it = symbols.begin();
-    while (it != symbols.end()) {
-        const std::uint8_t first = it->first;
-        std::vector<xcb_keysym_t> run;
-        unsigned next = first;
-        for (; it != symbols.end() && it->first == next; ++it, ++next)
-            run.insert(run.end(), it->second.begin(), it->second.end());
-        xcb_change_keyboard_mapping(connection.get(), static_cast<std::uint8_t>(next - first), first, 2, run.data());
+    auto it = items.begin();
+    while (it != items.end()) {
+        const auto from = it;
+        unsigned next = it->first;
+        for (; it != items.end() && it->first == next; ++it, ++next) {
+        }
+        write(from, it, static_cast<std::uint8_t>(next - from->first));
     }
+}
+
+} // namespace
+
+std::optional<std::uint8_t> fourLevelType(XConnection& connection)
+{
+    xcb_connection_t* c = connection.get();
+    const Reply<xcb_xkb_get_names_reply_t> reply(xcb_xkb_get_names_reply(
+        c, xcb_xkb_get_names(c, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_NAME_DETAIL_KEY_TYPE_NAMES), nullptr));
+    if (!reply)
+        return std::nullopt;
+    xcb_xkb_get_names_value_list_t names{};
+    xcb_xkb_get_names_value_list_unpack(xcb_xkb_get_names_value_list(reply.get()), reply->nTypes, reply->indicators,
+                                        reply->virtualMods, reply->groupNames, reply->nKeys, reply->nKeyAliases,
+                                        reply->nRadioGroups, reply->which, &names);
+    const xcb_atom_t wanted = connection.atom("FOUR_LEVEL");
+    for (std::uint8_t i = 0; i < reply->nTypes; ++i) {
+        if (names.typeNames[i] == wanted)
+            return i;
+    }
+    return std::nullopt;
+}
+
+void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols, std::optional<std::uint8_t> fourLevel)
+{
+    constexpr std::uint8_t kTwoLevel = 1;  // a fixed index in every XKB keymap
+    xcb_connection_t* c = connection.get();
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    forEachRun(symbols, [&](auto from, auto to, std::uint8_t count) {
+        // Each key's symbol map, one group of `width` levels, then its symbols.
+        std::vector<std::uint8_t> values;
+        std::uint16_t total = 0;
+        for (auto it = from; it != to; ++it) {
+            const LevelSymbols& levels = it->second;
+            const bool four = fourLevel && (levels[2] != XCB_NO_SYMBOL || levels[3] != XCB_NO_SYMBOL);
+            xcb_xkb_key_sym_map_t map{};
+            map.kt_index[0] = four ? *fourLevel : kTwoLevel;
+            map.groupInfo = 1;
+            map.width = four ? 4 : 2;
+            map.nSyms = map.width;
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(&map);
+            values.insert(values.end(), bytes, bytes + sizeof map);
+            bytes = reinterpret_cast<const std::uint8_t*>(levels.data());
+            values.insert(values.end(), bytes, bytes + map.width * sizeof(xcb_keysym_t));
+            total = static_cast<std::uint16_t>(total + map.width);
+        }
+        xcb_xkb_set_map(c, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_MAP_PART_KEY_SYMS, XCB_XKB_SET_MAP_FLAGS_RECOMPUTE_ACTIONS,
+                        setup->min_keycode, setup->max_keycode, 0, 0, from->first, count, total, 0, 0, 0, 0, 0, 0, 0,
+                        0, 0, 0, 0, 0, 0, 0, 0, 0, values.data());
+    });
+}
+
+void emptyKeycodes(XConnection& connection, const std::vector<std::uint8_t>& keycodes)
+{
+    std::map<std::uint8_t, bool> all;
+    for (const std::uint8_t keycode : keycodes)
+        all[keycode] = true;
+    forEachRun(all, [&](auto from, auto, std::uint8_t count) {
+        const std::vector<xcb_keysym_t> none(2u * count, XCB_NO_SYMBOL);
+        xcb_change_keyboard_mapping(connection.get(), count, from->first, 2, none.data());
+    });
 }
 
 std::vector<std::uint8_t> keycodesWithoutEffects(XConnection& connection, const std::vector<std::uint8_t>& keycodes)

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -38,17 +39,24 @@ private:
     xkb_layout_index_t activeGroup_ = 0;
 };
 
-// The symbols of the plain and the Shift level of some keycodes, as the
-// core protocol has them; NoSymbol on both is an empty keycode.
-using KeycodeSymbols = std::map<std::uint8_t, std::array<xcb_keysym_t, 2>>;
-
+// The symbols of the borrowed levels of some keycodes, as the core protocol
+// has them (its columns 1, 2, 5 and 6: group 1 with and without Level3).
 KeycodeSymbols readKeycodes(XConnection& connection, const std::vector<std::uint8_t>& keycodes);
 
+// The server's index of the four-level key type, through which a borrowed
+// keycode carries symbols on its Level3 levels; nothing when it has none
+// (the core protocol cannot say levels 3 and 4: it makes them a third group).
+std::optional<std::uint8_t> fourLevelType(XConnection& connection);
+
+// Maps the keycodes to their symbols, with the four-level type when given.
 // Each change makes every client (the window manager too) reload its
 // keyboard map, so neighbouring keycodes change in one request; keycodes not
-// listed are never rewritten, as a rewrite through the core protocol would
-// lose their XKB details.
-void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols);
+// listed are never rewritten.
+void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols, std::optional<std::uint8_t> fourLevel);
+
+// Makes the keycodes empty again, through the core protocol, which leaves
+// them exactly as the keymap had them: without symbols, groups or actions.
+void emptyKeycodes(XConnection& connection, const std::vector<std::uint8_t>& keycodes);
 
 // Keycodes that are free to borrow as far as the server is concerned: in no
 // modifier map and without XKB actions (a key can act without a symbol).

@@ -95,7 +95,7 @@ std::vector<BorrowableKeycode> KeycodeLoans::borrowable(const std::vector<std::u
     std::vector<BorrowableKeycode> keycodes;
     for (const auto& [keycode, loan] : loans_) {
         BorrowableKeycode borrowed{keycode, loan.keysyms, {}};
-        for (std::size_t level = 0; level < 2; ++level) {
+        for (std::size_t level = 0; level < kBorrowedLevels; ++level) {
             if (!settled(loan, level))
                 borrowed.lastUse[level] =
                     static_cast<std::uint64_t>(loan.lastUse[level]->at.time_since_epoch().count());
@@ -104,18 +104,18 @@ std::vector<BorrowableKeycode> KeycodeLoans::borrowable(const std::vector<std::u
     }
     for (const std::uint8_t keycode : free) {
         if (!loans_.contains(keycode))
-            keycodes.push_back({keycode, {XCB_NO_SYMBOL, XCB_NO_SYMBOL}, {}});
+            keycodes.push_back({keycode, {}, {}});
     }
     return keycodes;
 }
 
-void KeycodeLoans::lend(const KeycodeSymbols& symbols)
+void KeycodeLoans::lend(const KeycodeSymbols& symbols, std::optional<std::uint8_t> fourLevel)
 {
     if (symbols.empty())
         return;
     for (const auto& [keycode, keysyms] : symbols) {
         Loan& loan = loans_[keycode];
-        for (std::size_t level = 0; level < 2; ++level) {
+        for (std::size_t level = 0; level < kBorrowedLevels; ++level) {
             if (loan.keysyms[level] != keysyms[level])
                 loan.lastUse[level].reset();
         }
@@ -125,7 +125,7 @@ void KeycodeLoans::lend(const KeycodeSymbols& symbols)
     // Recorded before the change: a run killed in between leaves a record
     // that the next one finds not to match, and leaves alone.
     ledger_.publish();
-    writeKeycodes(connection_, symbols);
+    writeKeycodes(connection_, symbols, fourLevel);
     connection_.sync();
 }
 
@@ -156,13 +156,13 @@ void KeycodeLoans::restore(const std::vector<std::uint8_t>& keycodes)
     // Only what still carries this run's symbols: the layout may have been
     // reloaded since, and then the keycode is not this run's to empty.
     const KeycodeSymbols current = readKeycodes(connection_, keycodes);
-    KeycodeSymbols emptied;
+    std::vector<std::uint8_t> emptied;
     for (const std::uint8_t keycode : keycodes) {
         const auto found = current.find(keycode);
         if (found != current.end() && found->second == loans_.at(keycode).keysyms)
-            emptied[keycode] = {XCB_NO_SYMBOL, XCB_NO_SYMBOL};
+            emptied.push_back(keycode);
     }
-    writeKeycodes(connection_, emptied);
+    emptyKeycodes(connection_, emptied);
     for (const std::uint8_t keycode : keycodes) {
         loans_.erase(keycode);
         ledger_.own().lent.erase(keycode);
@@ -177,7 +177,10 @@ bool KeycodeLoans::restoreSettled()
     clock_.poll();
     std::vector<std::uint8_t> done;
     for (const auto& [keycode, loan] : loans_) {
-        if (settled(loan, 0) && settled(loan, 1))
+        bool all = true;
+        for (std::size_t level = 0; level < kBorrowedLevels; ++level)
+            all = all && settled(loan, level);
+        if (all)
             done.push_back(keycode);
     }
     restore(done);

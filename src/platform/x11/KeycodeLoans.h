@@ -72,8 +72,9 @@ public:
     // The borrowed keycodes as a plan sees them, followed by `free` ones.
     std::vector<BorrowableKeycode> borrowable(const std::vector<std::uint8_t>& free) const;
 
-    // Maps the keycodes, recorded first in the ledger, all in one go.
-    void lend(const KeycodeSymbols& symbols);
+    // Maps the keycodes, recorded first in the ledger, all in one go; with
+    // the server's four-level type, if any, for the Level3 levels.
+    void lend(const KeycodeSymbols& symbols, std::optional<std::uint8_t> fourLevel);
     void typedThrough(const Slot& slot);
     // Blocks until every slot is settled. On a termination request it stops,
     // saying that `stopped` was cut short.
@@ -91,8 +92,8 @@ private:
         SettleClock::Clock::time_point at{};
     };
     struct Loan {
-        std::array<xcb_keysym_t, 2> keysyms{};
-        std::array<std::optional<LevelUse>, 2> lastUse;
+        LevelSymbols keysyms{};
+        std::array<std::optional<LevelUse>, kBorrowedLevels> lastUse;
     };
 
     bool settled(const Loan& loan, std::size_t level) const;

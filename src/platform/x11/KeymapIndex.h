@@ -23,9 +23,12 @@ using XkbContext = std::unique_ptr<xkb_context, XkbDeleter>;
 using XkbKeymap = std::unique_ptr<xkb_keymap, XkbDeleter>;
 using XkbState = std::unique_ptr<xkb_state, XkbDeleter>;
 
-// The symbols of the plain and the Shift level of some keycodes;
-// NoSymbol on both is an empty keycode.
-using KeycodeSymbols = std::map<std::uint8_t, std::array<xkb_keysym_t, 2>>;
+// The levels a borrowed keycode carries symbols on: plain, Shift, Level3
+// (AltGr) and Level3 with Shift, the ones that type text in every client.
+inline constexpr std::size_t kBorrowedLevels = 4;
+using LevelSymbols = std::array<xkb_keysym_t, kBorrowedLevels>;
+// NoSymbol on every level is an empty keycode.
+using KeycodeSymbols = std::map<std::uint8_t, LevelSymbols>;
 
 // One key press that types a keysym.
 struct KeyStroke {

@@ -12,11 +12,13 @@ namespace {
 
 class Planner {
 public:
-    Planner(const KeymapIndex& layout, const std::vector<BorrowableKeycode>& borrowable)
+    Planner(const KeymapIndex& layout, const std::vector<BorrowableKeycode>& borrowable, std::size_t levels)
         : layout_(layout), keycodes_(borrowable.begin(), borrowable.end())
     {
         for (const BorrowableKeycode& keycode : borrowable)
-            latest_ = std::max({latest_, keycode.lastUse[0], keycode.lastUse[1]});
+            latest_ = std::max(latest_, *std::ranges::max_element(keycode.lastUse));
+        // Levels 3 and 4 need a Level3 (AltGr) key in the layout to reach them.
+        levels_ = levels > 2 && layout.levelThreeMask() && canHold(layout.levelThreeMask() | layout.shiftMask()) ? 4 : 2;
         startSegment();
     }
 
@@ -54,8 +56,8 @@ public:
 private:
     struct Candidate {
         BorrowableKeycode now;
-        std::array<bool, 2> relied{};  // typed through in the current segment
-        std::array<xkb_keysym_t, 2> atStart{};
+        std::array<bool, kBorrowedLevels> relied{};  // typed through in the current segment
+        LevelSymbols atStart{};
     };
 
     // How good a place is for a new symbol: lower is better.
@@ -121,13 +123,22 @@ private:
         emitTap(stroke.keycode, layout_.keycodesToHold(stroke.modifiers), std::nullopt);
     }
 
-    void borrowedTap(xkb_keysym_t keysym, bool bothLevels)
+    bool canHold(std::uint32_t modifiers) const
     {
-        const Slot slot = place(keysym, bothLevels);
-        std::vector<std::uint8_t> shift;
-        if (slot.level == 1 && !shiftHeld_)
-            shift = layout_.keycodesToHold(layout_.shiftMask());
-        emitTap(slot.keycode, shift, slot);
+        try {
+            layout_.keycodesToHold(modifiers);
+            return true;
+        } catch (const std::invalid_argument&) {
+            return false;
+        }
+    }
+
+    void borrowedTap(xkb_keysym_t keysym, bool wholeKeycode)
+    {
+        const Slot slot = place(keysym, wholeKeycode);
+        const std::uint32_t modifiers = ((slot.level & 1) ? layout_.shiftMask() : 0) |
+                                        ((slot.level & 2) ? layout_.levelThreeMask() : 0);
+        emitTap(slot.keycode, modifiers ? layout_.keycodesToHold(modifiers) : std::vector<std::uint8_t>{}, slot);
         Candidate& used = candidate(slot.keycode);
         used.relied[slot.level] = true;
         used.now.lastUse[slot.level] = ++latest_;
@@ -157,78 +168,106 @@ private:
         return *std::ranges::find_if(keycodes_, [keycode](const Candidate& c) { return c.now.keycode == keycode; });
     }
 
-    // A level that types the keysym with the Shift state the text has there.
+    // With Shift held by the text, a key types its Shift levels only.
+    bool reachable(std::size_t level) const { return level < levels_ && (!shiftHeld_ || (level & 1)); }
+
+    // A level that types the keysym with the Shift state the text has there;
+    // the plain level first, Level3 last.
     std::optional<Slot> existing(xkb_keysym_t keysym) const
     {
-        std::optional<Slot> withShift;
-        for (const Candidate& c : keycodes_) {
-            if (!shiftHeld_ && c.now.keysyms[0] == keysym)
-                return Slot{c.now.keycode, 0};
-            if (c.now.keysyms[1] == keysym && !withShift)
-                withShift = Slot{c.now.keycode, 1};
+        for (std::size_t level = 0; level < levels_; ++level) {
+            for (const Candidate& c : keycodes_) {
+                if (reachable(level) && c.now.keysyms[level] == keysym)
+                    return Slot{c.now.keycode, static_cast<std::uint8_t>(level)};
+            }
         }
-        return withShift;
+        return std::nullopt;
     }
 
-    Slot place(xkb_keysym_t keysym, bool bothLevels)
+    Slot place(xkb_keysym_t keysym, bool wholeKeycode)
     {
         if (keycodes_.empty())
             throw std::runtime_error("The keyboard has no free key codes for characters outside the current "
                                      "layout. Nothing was typed.");
         if (const auto found = existing(keysym))
             return *found;
-        if (const auto placed = assign(keysym, bothLevels))
+        if (const auto placed = assign(keysym, wholeKeycode))
             return *placed;
         // Every slot is relied on by this segment: the next one replaces symbols.
         closeSegment();
         startSegment();
-        return *assign(keysym, bothLevels);
+        return *assign(keysym, wholeKeycode);
     }
 
-    std::optional<Slot> assign(xkb_keysym_t keysym, bool bothLevels)
+    // Where a new symbol goes: the place whose symbols were typed through
+    // longest ago (no wait at all when never or long enough ago), and among
+    // those, empty keycodes first, then a level that repeats its partner's
+    // symbol, then an empty Level3 pair, and a symbol of its own last, which
+    // might be wanted again. A symbol alone on a pair fills both of its
+    // levels, so that held Shift types it too.
+    std::optional<Slot> assign(xkb_keysym_t keysym, bool wholeKeycode)
     {
-        Candidate* best = nullptr;
-        int bestLevel = -1;  // -1: the whole keycode
-        Cost bestCost{};
-        const auto consider = [&](Candidate& c, int level, Cost cost) {
-            if (!best || cost < bestCost)
-                best = &c, bestLevel = level, bestCost = cost;
+        struct Place {
+            Candidate* candidate = nullptr;
+            std::array<bool, kBorrowedLevels> written{};
+            std::size_t typed = 0;
+            Cost cost{};
         };
+        std::optional<Place> best;
+        const auto consider = [&](Candidate& c, std::initializer_list<std::size_t> levels, std::size_t typed,
+                                  int rank) {
+            Place place{&c, {}, typed, {0, rank}};
+            for (const std::size_t level : levels) {
+                if (c.relied[level])
+                    return;
+                place.written[level] = true;
+                std::get<0>(place.cost) = std::max(std::get<0>(place.cost), c.now.lastUse[level]);
+            }
+            if (!best || place.cost < best->cost)
+                best = place;
+        };
+        const std::size_t shift = shiftHeld_ ? 1 : 0;
         for (Candidate& c : keycodes_) {
-            const auto& [now, relied, atStart] = std::tie(c.now, c.relied, c.atStart);
-            const bool empty = now.keysyms[0] == XKB_KEY_NoSymbol && now.keysyms[1] == XKB_KEY_NoSymbol;
-            if (!relied[0] && !relied[1])
-                consider(c, -1, {std::max(now.lastUse[0], now.lastUse[1]), empty ? 0 : 3});
-            if (bothLevels || empty)
+            const LevelSymbols& now = c.now.keysyms;
+            const bool empty = std::ranges::all_of(now, [](xkb_keysym_t k) { return k == XKB_KEY_NoSymbol; });
+            if (wholeKeycode) {
+                // A named key's keysym (a keypad key's, say) decides how the
+                // whole keycode behaves: it has the keycode to itself.
+                consider(c, {0, 1, 2, 3}, shift, empty ? 0 : 6);
                 continue;
-            const bool duplicate = now.keysyms[0] == now.keysyms[1];
-            for (int level = shiftHeld_ ? 1 : 0; level < 2; ++level) {
-                if (!relied[static_cast<std::size_t>(level)])
-                    consider(c, level, {now.lastUse[static_cast<std::size_t>(level)], duplicate ? 1 : 2});
+            }
+            for (std::size_t pair = 0; pair < levels_ / 2; ++pair) {
+                const std::size_t low = 2 * pair, high = low + 1;
+                const bool pairEmpty = now[low] == XKB_KEY_NoSymbol && now[high] == XKB_KEY_NoSymbol;
+                const bool repeated = now[low] == now[high];
+                consider(c, {low, high}, low + shift, pair == 0 ? (empty ? 0 : 6) : (pairEmpty ? 2 : 7));
+                if (pairEmpty)
+                    continue;
+                for (const std::size_t level : {low, high}) {
+                    if (reachable(level))
+                        consider(c, {level}, level, repeated ? (pair == 0 ? 1 : 3) : (pair == 0 ? 4 : 5));
+                }
             }
         }
         if (!best)
             return std::nullopt;
-        BorrowableKeycode& now = best->now;
-        const auto replace = [&](std::size_t level) {
+        BorrowableKeycode& now = best->candidate->now;
+        for (std::size_t level = 0; level < kBorrowedLevels; ++level) {
+            if (!best->written[level])
+                continue;
             if (now.lastUse[level] != 0)
                 current().replaced.push_back({now.keycode, static_cast<std::uint8_t>(level)});
-            now.keysyms[level] = keysym;
+            now.keysyms[level] = wholeKeycode && level >= 2 ? XKB_KEY_NoSymbol : keysym;
             now.lastUse[level] = 0;
-        };
-        if (bestLevel < 0) {
-            replace(0);
-            replace(1);
-            return Slot{now.keycode, static_cast<std::uint8_t>(shiftHeld_ ? 1 : 0)};
         }
-        replace(static_cast<std::size_t>(bestLevel));
-        return Slot{now.keycode, static_cast<std::uint8_t>(bestLevel)};
+        return Slot{now.keycode, static_cast<std::uint8_t>(best->typed)};
     }
 
     const KeymapIndex& layout_;
     std::vector<Candidate> keycodes_;
     std::set<std::uint8_t> held_;  // modifier keys the text holds down
     bool shiftHeld_ = false;
+    std::size_t levels_ = 2;
     std::uint64_t latest_ = 0;
     KeystrokePlan plan_;
 };
@@ -246,9 +285,9 @@ std::vector<std::uint8_t> KeystrokePlan::keycodes() const
 }
 
 KeystrokePlan planKeystrokes(const std::vector<keys::KeyAction>& actions, const KeymapIndex& layout,
-                             const std::vector<BorrowableKeycode>& borrowable)
+                             const std::vector<BorrowableKeycode>& borrowable, std::size_t levels)
 {
-    Planner planner(layout, borrowable);
+    Planner planner(layout, borrowable, levels);
     for (const keys::KeyAction& action : actions)
         planner.add(action);
     return planner.finish();

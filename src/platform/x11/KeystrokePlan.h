@@ -18,7 +18,7 @@ struct KeyEvent {
     friend bool operator==(const KeyEvent&, const KeyEvent&) = default;
 };
 
-// One level (0 plain, 1 Shift) of a borrowed keycode.
+// One level (0 plain, 1 Shift, 2 Level3, 3 Level3 and Shift) of a borrowed keycode.
 struct Slot {
     std::uint8_t keycode = 0;
     std::uint8_t level = 0;
@@ -51,10 +51,10 @@ struct KeystrokePlan {
 // one, or one this run has borrowed already.
 struct BorrowableKeycode {
     std::uint8_t keycode = 0;
-    std::array<xkb_keysym_t, 2> keysyms{};  // what it carries now; NoSymbol on both when empty
+    LevelSymbols keysyms{};  // what it carries now; NoSymbol on every level when empty
     // When each level was last typed through: 0 when never, or long enough
     // ago for every reader; otherwise larger is later.
-    std::array<std::uint64_t, 2> lastUse{};
+    std::array<std::uint64_t, kBorrowedLevels> lastUse{};
 };
 
 // Key actions turned into key events for one keymap. Characters the active
@@ -64,7 +64,9 @@ struct BorrowableKeycode {
 // segment if the current one relies on every slot, so that no key is ever
 // read with a mapping other than the one it was typed with.
 // Throws when a character cannot be typed at all.
+// With `levels` 2, borrowed keycodes carry symbols on their plain and Shift
+// levels only (the server cannot give them Level3 levels).
 KeystrokePlan planKeystrokes(const std::vector<keys::KeyAction>& actions, const KeymapIndex& layout,
-                             const std::vector<BorrowableKeycode>& borrowable);
+                             const std::vector<BorrowableKeycode>& borrowable, std::size_t levels = kBorrowedLevels);
 
 } // namespace qmpvx::x11

@@ -80,10 +80,13 @@ std::optional<LedgerEntry> parseEntry(std::string_view line)
                 const std::vector<std::string_view> levels =
                     colon == std::string_view::npos ? std::vector<std::string_view>{} : split(loan.substr(colon + 1), '/');
                 std::uint8_t keycode = 0;
-                std::array<xcb_keysym_t, 2> keysyms{};
-                if (levels.size() != 2 || !readNumber(loan.substr(0, colon), keycode, 10) ||
-                    !readNumber(levels[0], keysyms[0], 16) || !readNumber(levels[1], keysyms[1], 16))
+                LevelSymbols keysyms{};
+                if (levels.size() != keysyms.size() || !readNumber(loan.substr(0, colon), keycode, 10))
                     return std::nullopt;
+                for (std::size_t level = 0; level < keysyms.size(); ++level) {
+                    if (!readNumber(levels[level], keysyms[level], 16))
+                        return std::nullopt;
+                }
                 entry.lent[keycode] = keysyms;
             }
         }
@@ -125,14 +128,23 @@ std::string formatLedger(const std::vector<LedgerEntry>& entries)
                 " typing=" + (entry.typing ? "1" : "0") + " caps=" + (entry.capsLockOff ? "1" : "0");
         if (!entry.pressed.empty()) {
             text += " pressed=";
-            for (std::size_t i = 0; i < entry.pressed.size(); ++i)
-                text += (i ? "," : "") + std::to_string(entry.pressed[i]);
+            for (std::size_t i = 0; i < entry.pressed.size(); ++i) {
+                if (i)
+                    text += ',';
+                text += std::to_string(entry.pressed[i]);
+            }
         }
         if (!entry.lent.empty()) {
             text += " lent=";
             bool first = true;
             for (const auto& [keycode, keysyms] : entry.lent) {
-                text += (first ? "" : ",") + std::to_string(keycode) + ":" + hex(keysyms[0]) + "/" + hex(keysyms[1]);
+                if (!first)
+                    text += ',';
+                text += std::to_string(keycode);
+                for (std::size_t level = 0; level < keysyms.size(); ++level) {
+                    text += level ? '/' : ':';
+                    text += hex(keysyms[level]);
+                }
                 first = false;
             }
         }
@@ -154,7 +166,11 @@ std::vector<LedgerEntry> parseLedger(std::string_view text)
 std::string describe(const Repair& repair)
 {
     std::string what;
-    const auto add = [&what](const std::string& part) { what += (what.empty() ? "" : ", ") + part; };
+    const auto add = [&what](const std::string& part) {
+        if (!what.empty())
+            what += ", ";
+        what += part;
+    };
     if (repair.keycodes)
         add(std::to_string(repair.keycodes) + " borrowed key code(s) emptied again");
     if (repair.keys)
@@ -222,14 +238,14 @@ Repair LoanLedger::repair(const LedgerEntry& entry)
     for (const auto& [keycode, keysyms] : entry.lent)
         keycodes.push_back(keycode);
     const KeycodeSymbols current = readKeycodes(connection_, keycodes);
-    KeycodeSymbols emptied;
+    std::vector<std::uint8_t> emptied;
     for (const auto& [keycode, keysyms] : entry.lent) {
         // Something else may have remapped it since: then it is not ours to empty.
         const auto found = current.find(keycode);
         if (found != current.end() && found->second == keysyms)
-            emptied[keycode] = {XCB_NO_SYMBOL, XCB_NO_SYMBOL};
+            emptied.push_back(keycode);
     }
-    writeKeycodes(connection_, emptied);
+    emptyKeycodes(connection_, emptied);
     done.keycodes = emptied.size();
     // A release of a key that is not down is ignored by the server.
     for (const std::uint8_t keycode : entry.pressed)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/x11/KeymapIndex.h"
 #include "platform/x11/XConnection.h"
 
 #include <array>
@@ -21,7 +22,7 @@ struct LedgerEntry {
     bool typing = false;            // holds the keyboard: other copies wait before they activate a window
     bool capsLockOff = false;       // Caps Lock was on and is off while typing
     std::vector<std::uint8_t> pressed;                        // keys it may hold down on the XTest keyboard
-    std::map<std::uint8_t, std::array<xcb_keysym_t, 2>> lent; // empty keycodes it maps, and to what
+    KeycodeSymbols lent;                                      // empty keycodes it maps, and to what
 
     friend bool operator==(const LedgerEntry&, const LedgerEntry&) = default;
 };
