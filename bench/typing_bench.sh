@@ -4,10 +4,13 @@
 # delay and at delay 0, and prints what arrived. For this program, "send" is
 # what the user waits for and "keyboard" the time until borrowed keycodes
 # were given back.
-# typing_bench.sh TYPE_TEXT [RUNS]
+# typing_bench.sh TYPE_TEXT [RUNS] [BASELINE_TYPE_TEXT]
+# With a baseline (the same tool built from an earlier version), its rows
+# come first, for comparison in the same run.
 set -uo pipefail
 type_text=$1
 runs=${2:-3}
+baseline=${3:-}
 dir=$(mktemp -d /tmp/qm-pvx-bench.XXXXXX)
 source "$(dirname "$0")/../tests/e2e/xsession.sh"
 export LC_ALL=C.UTF-8
@@ -64,24 +67,36 @@ run_once() {
     xdotool windowactivate --sync "$target" 2>/dev/null
     sleep 0.3
     notation "$expected" >"$dir/notation"
-    [ -n "$stall" ] && { kill -STOP "$xterm_pid"; (sleep 1.5; kill -CONT "$xterm_pid") & }
+    local waker=""
+    if [ -n "$stall" ]; then
+        kill -STOP "$xterm_pid"
+        (sleep 1.5; kill -CONT "$xterm_pid") &
+        waker=$!
+    fi
     local times="" send keyboard="-"
     start=$(date +%s.%N)
     case $tool in
     qm-pvx) times=$("$type_text" "Bench Target" "$dir/notation") ;;
+    baseline) times=$("$baseline" "Bench Target" "$dir/notation") ;;
     xdotool-default) xdotool type -- "$expected" ;;
     xdotool-delay0) xdotool type --delay 0 -- "$expected" ;;
     esac
     end=$(date +%s.%N)
     send=$(echo "$end - $start" | bc)
     [ -n "$times" ] && read -r send keyboard <<<"$times"
-    # Give the terminal time to read what is still queued, then compare.
-    local bytes last=-1
-    for _ in $(seq 100); do
+    keyboard=${keyboard:--}
+    # Give the terminal time to read what is still queued (a stalled one
+    # first wakes up), then compare: until all has come, or nothing more for 3 s.
+    [ -n "$waker" ] && wait "$waker"
+    local bytes last=-1 still=0 want
+    want=$(printf '%s' "$expected" | wc -c)
+    for _ in $(seq 200); do
         bytes=$(stat -c %s "$received")
-        [ "$bytes" = "$last" ] && break
+        [ "$bytes" -ge "$want" ] && break
+        if [ "$bytes" = "$last" ]; then still=$((still + 1)); else still=0; fi
+        [ "$still" -ge 30 ] && break
         last=$bytes
-        sleep 0.2
+        sleep 0.1
     done
     local got exact=no
     got=$(wc -m <"$received")
@@ -98,7 +113,9 @@ run_once() {
 rows() {  # LABEL TEXT WM STALL TOOLS...
     local label=$1 text=$2 wm=$3 stall=$4
     shift 4
-    for tool in "$@"; do
+    local tools=("$@")
+    [ -n "$baseline" ] && tools=(baseline "${tools[@]}")
+    for tool in "${tools[@]}"; do
         for _ in $(seq "$runs"); do run_once "$tool" "$label" "$text" "$wm" "$stall"; done
     done
 }
