@@ -22,15 +22,7 @@ for _ in $(seq 100); do
 done
 sleep 1
 
-ini_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
 xmodmap -pke >"$out/before.pke"
-keymap_restored() {
-    for _ in $(seq 150); do
-        xmodmap -pke | cmp -s - "$out/before.pke" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 # type_once LABEL NOTATION EXPECTED: one manual send into a fresh terminal.
 type_once() {
@@ -52,7 +44,7 @@ type_once() {
     done
     echo "$label: $(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }') s to arrive"
     check "$label: exact" test "$(cat "$received")" = "$3"
-    check "$label: keyboard mapping as before" keymap_restored
+    check "$label: keyboard mapping as before" keymap_settles "$out/before.pke"
     click_control "$window" EXIT_BUTTON
     check "$label: the program exits cleanly" bash -c "while kill -0 $program_pid 2>/dev/null; do sleep 0.05; done"
     wait "$program_pid"

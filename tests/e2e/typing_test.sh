@@ -20,8 +20,6 @@ export XDG_CONFIG_HOME="$out/config"
 conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
 export LC_ALL=C.UTF-8
 
-# An INI string: quoted, with backslashes and quotes escaped.
-ini_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
 
 # settings TITLE TEXT ENTER: the stored settings for the next start.
 settings() {
@@ -105,14 +103,7 @@ sleep 0.3
 check "mixed Unicode exact, Caps Lock ignored" test "$(cat "$out/unicode")" = "$unicode"
 check "Caps Lock still on" bash -c "xset q | grep -q 'Caps Lock: *on'"
 # Borrowed keycodes go back once the target must have read them, about two seconds later.
-keymap_restored() {
-    for _ in $(seq 100); do
-        xmodmap -pke | cmp -s - "$out/keymap.before" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-check "keyboard mapping as it was, seconds later" keymap_restored
+check "keyboard mapping as it was, seconds later" keymap_settles "$out/keymap.before"
 xdotool key Caps_Lock
 check "no key left pressed" no_key_down
 check "program exits cleanly" exit_program

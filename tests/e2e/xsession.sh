@@ -52,6 +52,19 @@ wait_for_window() {
     return 1
 }
 
+# ini_string TEXT: an INI string, quoted, with backslashes and quotes escaped.
+ini_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
+
+# keymap_settles FILE: the keyboard mapping (xmodmap -pke) is FILE's again
+# within a few seconds, once borrowed keycodes have been given back.
+keymap_settles() {
+    for _ in $(seq 150); do
+        xmodmap -pke | cmp -s - "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # wait_until_gone PID [SECONDS]: waits for a process to end.
 wait_until_gone() {
     local pid=$1 seconds=${2:-10}
