@@ -88,7 +88,8 @@ for i in $(seq 0 59); do long+=$(printf "\\u$(printf %x $((0x4e00 + i)))\\u$(pri
 long+=")"
 keyboard_snapshot "$out/before"
 
-# A termination signal at about a third of the send: typing stops before
+# A termination signal at about a third of the send (after the first 38
+# keys, while the next stretch waits): typing stops before
 # the next key, the keyboard is put back, the program ends by that signal.
 for signal in TERM INT HUP; do
     xterm_target "Signal $signal" "$out/$signal.received"
@@ -96,7 +97,7 @@ for signal in TERM INT HUP; do
     xdotool key Caps_Lock
     start "signal-$signal" env --default-signal=INT || exit 1
     send
-    wait_for_characters "$out/$signal.received" 40
+    wait_for_characters "$out/$signal.received" 30
     kill -"$signal" "$pid"
     number=$(kill -l "$signal")
     check "SIG$signal: the program ends by the signal" ended_with $((128 + number))
@@ -117,7 +118,7 @@ xterm_target "Killed" "$out/killed.received"
 copy killed "Killed" "$long"
 start killed || exit 1
 send
-wait_for_characters "$out/killed.received" 40
+wait_for_characters "$out/killed.received" 30
 kill -KILL "$pid"
 wait "$pid" 2>/dev/null
 check "SIGKILL leaves keycodes borrowed" keyboard_changed
