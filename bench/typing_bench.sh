@@ -14,7 +14,7 @@ baseline=${3:-}
 dir=$(mktemp -d /tmp/qm-pvx-bench.XXXXXX)
 source "$(dirname "$0")/../tests/e2e/xsession.sh"
 export LC_ALL=C.UTF-8
-trap 'pkill -P $$ xterm 2>/dev/null; pkill -P $$ metacity 2>/dev/null; stop_x_session' EXIT
+trap 'pkill -P $$ xterm 2>/dev/null; stop_x_session' EXIT
 
 RANDOM=7
 # random_text COUNT POOL...: COUNT characters drawn from the pool.
@@ -51,14 +51,7 @@ line="Grüße aus Köln – Ωμέγα ж щ 日本語 ½ ∑ ŧ € £ ¥ © ®
 # a fresh X session; prints a row.
 run_once() {
     local tool=$1 label=$2 expected=$3 wm=${4:-openbox} stall=${5:-} received="$dir/received" start end
-    start_x_session "$dir" "$([ "$wm" = openbox ] && echo --wm)" || return
-    local wm_pid=""
-    if [ "$wm" = metacity ]; then
-        metacity --replace >/dev/null 2>&1 &
-        wm_pid=$!
-        for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.05; done
-        sleep 1
-    fi
+    start_x_session "$dir" "--$([ "$wm" = openbox ] && echo wm || echo "$wm")" || return
     : >"$received"
     xterm -u8 -T "Bench Target" -e sh -c "stty raw -echo; exec cat > '$received'" >/dev/null 2>&1 &
     local xterm_pid=$!
@@ -106,7 +99,6 @@ run_once() {
     kill -CONT "$xterm_pid" 2>/dev/null
     kill "$xterm_pid" 2>/dev/null
     wait "$xterm_pid" 2>/dev/null
-    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
     stop_x_session
 }
 

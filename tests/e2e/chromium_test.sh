@@ -7,15 +7,9 @@
 set -uo pipefail
 program=$1
 out=$2
-rm -rf "$out" && mkdir -p "$out"
 here=$(dirname "$0")
 source "$here/xsession.sh"
-start_x_session "$out" --wm || exit 1
-pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; stop_x_session' EXIT
-export LC_ALL=C.UTF-8 XDG_CONFIG_HOME="$out/config"
-conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
-mkdir -p "$(dirname "$conf")"
+e2e_begin "$out" --wm
 title="Chromium Target"
 
 /usr/bin/python3 "$here/textarea_server.py" "$title" "$out/report" "$out/loads" >"$out/port" 2>"$out/server.log" &

@@ -6,17 +6,9 @@
 set -uo pipefail
 program=$1
 out=$2
-rm -rf "$out" && mkdir -p "$out/bin"
 source "$(dirname "$0")/xsession.sh"
-start_x_session "$out" --wm || exit 1
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill -CONT "$p" 2>/dev/null; kill "$p" 2>/dev/null; done
-    stop_x_session
-}
-trap cleanup EXIT
-export LC_ALL=C.UTF-8 XDG_CONFIG_HOME="$out/config"
-mkdir -p "$XDG_CONFIG_HOME/QM_PVX"
+e2e_begin "$out" --wm
+mkdir -p "$out/bin"
 
 # copy NAME TITLE TEXT [KEY=VALUE...]: a copy of the program under its own
 # name, with its own settings.
@@ -29,27 +21,6 @@ copy() {
         printf '%s\n' "$@"
     } >"$XDG_CONFIG_HOME/QM_PVX/$name.conf"
 }
-# xterm_target TITLE FILE: an xterm copying raw keyboard input into FILE; its pid in $target_pid.
-xterm_target() {
-    : >"$2"
-    xterm -u8 -T "$1" -e sh -c "stty raw -echo; exec cat > '$2'" 2>/dev/null &
-    target_pid=$!
-    pids+=("$target_pid")
-    wait_for_window "^$1\$" >/dev/null
-}
-# start NAME [COMMAND PREFIX...]: the copy's pid in $pid, its window in $window.
-start() {
-    local name=$1
-    shift
-    "$@" "$out/bin/$name" >"$out/$name.out" 2>"$out/$name.err" &
-    pid=$!
-    pids+=("$pid")
-    window=$(wait_for_window "^QM-PVX - $name\$") || { echo "no window for $name"; cat "$out/$name.err"; return 1; }
-}
-send() {
-    click_control "$window" READY_BUTTON
-    click_control "$window" SEND_BUTTON
-}
 keyboard_snapshot() {
     xmodmap -pke >"$1.pke"
     xkbcomp -xkb "$DISPLAY" "$1.xkb" 2>/dev/null
@@ -59,10 +30,6 @@ keyboard_as_before() {
     cmp -s "$out/now.pke" "$out/before.pke" && cmp -s "$out/now.xkb" "$out/before.xkb"
 }
 keyboard_changed() { ! keyboard_as_before; }
-no_key_down() {
-    local state
-    state=$(xinput query-state "Virtual core XTEST keyboard") && ! grep -q '=down' <<<"$state"
-}
 some_key_down() { ! no_key_down; }
 caps_lock() { xset q | grep -q "Caps Lock: *$1"; }
 characters() { wc -m <"$1"; }
@@ -80,9 +47,9 @@ ended_with() {  # STATUS [PID]: the copy ended by itself, with this exit status
     [ "$status" = "$1" ] || { echo "exit status $status, expected $1"; return 1; }
 }
 
-# 120 distinct characters outside the layout, all with Shift held: six
-# reuses of the borrowed keycodes, two seconds apart, keep the send going
-# for about twelve seconds.
+# 120 distinct characters outside the layout, all with Shift held, so only
+# the Shift levels of the borrowed keycodes type them: three reuses, two
+# seconds apart, keep the send going for about six seconds.
 long="+("
 for i in $(seq 0 59); do long+=$(printf "\\u$(printf %x $((0x4e00 + i)))\\u$(printf %x $((0x3041 + i)))"); done
 long+=")"
@@ -95,7 +62,7 @@ for signal in TERM INT HUP; do
     xterm_target "Signal $signal" "$out/$signal.received"
     copy "signal-$signal" "Signal $signal" "$long"
     xdotool key Caps_Lock
-    start "signal-$signal" env --default-signal=INT || exit 1
+    LAUNCHER="env --default-signal=INT" start_program "signal-$signal" "signal-$signal" || exit 1
     send
     wait_for_characters "$out/$signal.received" 30
     kill -"$signal" "$pid"
@@ -116,7 +83,7 @@ done
 # it shows its window, and then types as usual.
 xterm_target "Killed" "$out/killed.received"
 copy killed "Killed" "$long"
-start killed || exit 1
+start_program killed killed || exit 1
 send
 wait_for_characters "$out/killed.received" 30
 kill -KILL "$pid"
@@ -125,7 +92,7 @@ check "SIGKILL leaves keycodes borrowed" keyboard_changed
 check "SIGKILL leaves Shift down" some_key_down
 xterm_target "After Kill" "$out/after.received"
 copy after "After Kill" "Grüße 日本語 +(ab)" AUTO_ENTER_KEY_TICKBOX=1
-start after || exit 1
+start_program after after || exit 1
 check "the next start repaired the keyboard before its window showed" keyboard_as_before
 check "and released the keys" no_key_down
 check "and said so" grep -q "repaired: .*emptied again.*released" "$out/after.err"
@@ -148,9 +115,9 @@ xterm_target "Copy Two" "$out/two.received"
 auto=(AUTOSTART_TICKBOX=1 AUTOCLOSE_TICKBOX=1 AUTO_ENTER_KEY_TICKBOX=1)
 copy copy-one "Copy One" "$one" "${auto[@]}"
 copy copy-two "Copy Two" "$two" "${auto[@]}"
-start copy-one || exit 1
+start_program copy-one copy-one || exit 1
 first=$pid
-start copy-two || exit 1
+start_program copy-two copy-two || exit 1
 check "the first copy ends by itself" ended_with 0 "$first"
 check "the second copy ends by itself" ended_with 0
 check "the first text arrived exactly" test "$(cat "$out/one.received")" = "$one"$'\r'
@@ -166,7 +133,7 @@ mixed=""
 for _ in $(seq 1000); do mixed+=${pool[RANDOM % ${#pool[@]}]}; done
 xterm_target "Late Reader" "$out/late.received"
 copy late "Late Reader" "$mixed"
-start late || exit 1
+start_program late late || exit 1
 click_control "$window" READY_BUTTON
 kill -STOP "$target_pid"
 click_control "$window" SEND_BUTTON

@@ -6,21 +6,8 @@
 set -uo pipefail
 program=$1
 out=$2
-rm -rf "$out" && mkdir -p "$out"
 source "$(dirname "$0")/xsession.sh"
-start_x_session "$out" || exit 1
-pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; stop_x_session' EXIT
-export LC_ALL=C.UTF-8 XDG_CONFIG_HOME="$out/config"
-conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
-mkdir -p "$(dirname "$conf")"
-metacity --replace >"$out/metacity.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.05
-done
-sleep 1
+e2e_begin "$out" --metacity
 
 xmodmap -pke >"$out/before.pke"
 

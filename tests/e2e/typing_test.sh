@@ -6,74 +6,16 @@ set -uo pipefail
 program=$1
 out=$2
 wm=${3:-}
-rm -rf "$out" && mkdir -p "$out"
 source "$(dirname "$0")/xsession.sh"
-start_x_session "$out" "$wm" || exit 1
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    stop_x_session
-}
-trap cleanup EXIT
-
-export XDG_CONFIG_HOME="$out/config"
-conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
-export LC_ALL=C.UTF-8
-
+e2e_begin "$out" "$wm"
 
 # settings TITLE TEXT ENTER: the stored settings for the next start.
 settings() {
-    mkdir -p "$(dirname "$conf")"
     printf '[General]\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\nAUTO_ENTER_KEY_TICKBOX=%s\n' \
         "$(ini_string "$1")" "$(ini_string "$2")" "$3" >"$conf"
 }
 
-# xterm_target TITLE FILE: an xterm copying raw keyboard input into FILE.
-xterm_target() {
-    : >"$2"
-    xterm -u8 -T "$1" -e sh -c "stty raw -echo; exec cat > '$2'" 2>/dev/null &
-    pids+=($!)
-    wait_for_window "^$1\$" >/dev/null
-}
 
-start_program() {  # start_program CASE: its output goes to OUTDIR/CASE.err
-    err="$out/$1.err"
-    "$program" >"$out/$1.out" 2>"$err" &
-    pid=$!
-    window=$(wait_for_window "^QM-PVX - qm-pvx$") || { echo "no window"; cat "$err"; return 1; }
-}
-send() {
-    click_control "$window" READY_BUTTON
-    click_control "$window" SEND_BUTTON
-}
-exit_program() {
-    local dialog
-    dialog=$(xdotool search --name "^QM-PVX - Error$" | head -n 1)
-    if [ -n "$dialog" ]; then
-        focus_window "$dialog"
-        xdotool key Escape
-    fi
-    click_control "$window" EXIT_BUTTON
-    wait_until_gone "$pid" 10 && wait "$pid"
-}
-# wait_for_size FILE BYTES: bounded wait until FILE holds BYTES bytes.
-wait_for_size() {
-    for _ in $(seq 200); do
-        [ "$(stat -c %s "$1")" -ge "$2" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
-no_key_down() {
-    local state
-    state=$(xinput query-state "Virtual core XTEST keyboard") && ! grep -q '=down' <<<"$state"
-}
-error_shown() {
-    wait_for_window "^QM-PVX - Error$" 10 >/dev/null && grep -q "$1" "$err" && return 0
-    echo "no error dialog with \"$1\"; windows: $(xdotool search --onlyvisible --name . getwindowname %@ | paste -sd'|')"
-    grep -v XDG_RUNTIME "$err"
-    return 1
-}
 
 # Notation, Enter tick box: the text as the notation means it, then one Enter.
 xterm_target "Raw Target" "$out/raw"

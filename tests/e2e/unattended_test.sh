@@ -4,37 +4,22 @@
 set -uo pipefail
 program=$1
 out=$2
-rm -rf "$out" && mkdir -p "$out"
 source "$(dirname "$0")/xsession.sh"
-start_x_session "$out" --wm || exit 1
-pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; stop_x_session' EXIT
-export LC_ALL=C.UTF-8 XDG_CONFIG_HOME="$out/config"
-conf="$XDG_CONFIG_HOME/QM_PVX/qm-pvx.conf"
-mkdir -p "$(dirname "$conf")"
+e2e_begin "$out" --wm
 
 within() { awk -v v="$1" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v >= lo && v <= hi) }'; }
 since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }'; }
-start_program() {
-    "$program" >"$out/$1.out" 2>"$out/$1.err" &
-    pid=$!
-    started=$EPOCHREALTIME
-    window=$(wait_for_window "^QM-PVX - qm-pvx$") || { cat "$out/$1.err"; exit 1; }
-}
 ended_cleanly() { wait_until_gone "$pid" "${1:-10}" && wait "$pid"; }
 
 # All seven keys as the program writes them, so a run that changes nothing
 # leaves the file as it was.
 printf '[General]\nAUTOCLOSE_TICKBOX=1\nAUTOSTART_TICKBOX=1\nAUTO_ENTER_KEY_TICKBOX=1\nMAIN-Left=1000\nMAIN-Top=1000\nTEXT_TO_SEND_TEXTBOX="Grüße, 日本語 😀"\nWINDOW_NAME_TEXTBOX=Unattended Target\n' >"$conf"
 cp "$conf" "$out/conf.before"
-: >"$out/received"
-xterm -u8 -T "Unattended Target" -e sh -c "stty raw -echo; exec cat > '$out/received'" >/dev/null 2>&1 &
-pids+=($!)
-wait_for_window '^Unattended Target$' >/dev/null
+xterm_target "Unattended Target" "$out/received"
 
 # AutoStart, AutoClose, Enter: typed about ten seconds after the start, closed
 # about ten seconds later, with no click at all.
-start_program unattended
+start_program unattended || exit 1
 for _ in $(seq 300); do [ -s "$out/received" ] && break; sleep 0.05; done
 arrival=$(since "$started")
 arrived_at=$EPOCHREALTIME
@@ -53,7 +38,7 @@ check "the settings file is the owner's only" test "$(stat -c %a "$conf")" = 600
 # itself, with no window left behind.
 sed -i 's/^WINDOW_NAME_TEXTBOX=.*/WINDOW_NAME_TEXTBOX=Late Target/' "$conf"
 : >"$out/late"
-start_program late
+start_program late || exit 1
 ( sleep 15; exec xterm -u8 -T "Late Target" -e sh -c "stty raw -echo; exec cat > '$out/late'" >/dev/null 2>&1 ) &
 pids+=($!)
 error_window_shown() { wait_for_window '^QM-PVX - Error$' 14 >/dev/null; }
