@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/AboutWindowController.h"
-#include "core/MainWindow.h"
+#include "forms/MainWindow.h"
 #include "platform/Automation.h"
 #include "platform/Executable.h"
 #include "settings/SettingsStore.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MainWindow.h"
+#include "forms/MainWindow.h"
 #include "platform/Executable.h"
 #include "platform/SettingsService.h"
 

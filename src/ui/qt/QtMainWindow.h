@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MainWindow.h"
+#include "forms/MainWindow.h"
 #include "core/MainWindowController.h"
 #include "ui/qt/EventDispatch.h"
 #include "ui/qt/QtAboutWindow.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Controls.h"
+#include "forms/Controls.h"
 #include "ui/Twips.h"
 
 #include <windows.h>

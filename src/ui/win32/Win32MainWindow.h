@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MainWindow.h"
+#include "forms/MainWindow.h"
 #include "core/MainWindowController.h"
 #include "ui/win32/EventDispatch.h"
 #include "ui/win32/FormRenderer.h"
