@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "platform/Executable.h"
 #include "platform/posix/TerminationSignals.h"
 #include "platform/qt/QtSettingsService.h"
@@ -10,11 +11,31 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
 int main(int argc, char* argv[])
 {
     // The name the program was started under, before Qt sees the arguments:
     // a link under another name is another program with its own settings.
-    const std::string invokedAs = argc > 0 && argv[0] ? argv[0] : "";
+    std::string invokedAs = argc > 0 && argv[0] ? argv[0] : "";
+    if (invokedAs.empty()) {
+        std::error_code unreadable;
+        invokedAs = std::filesystem::read_symlink("/proc/self/exe", unreadable).string();
+    }
+    const qmpvx::StartedExecutable executable(qmpvx::executableNameFromPath(invokedAs, false));
+    qmpvx::QtSettingsService settingsService;
+
+    // Answered before anything starts: no display is needed for the help.
+    const qmpvx::app::CommandLineAnswer answer = qmpvx::app::readCommandLine(
+        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
+        {executable.name(), QMPVX_VERSION, settingsService.location(qmpvx::kSettingsApp, executable.name())});
+    if (answer.action != qmpvx::app::CommandLineAnswer::Action::Start) {
+        std::fputs(answer.text.c_str(), answer.action == qmpvx::app::CommandLineAnswer::Action::Print ? stdout : stderr);
+        return answer.exitStatus;
+    }
 
     // A signal must not end the program while the keyboard is borrowed.
     qmpvx::posix::installTerminationHandlers();
@@ -22,10 +43,6 @@ int main(int argc, char* argv[])
     QSocketNotifier termination(qmpvx::posix::terminationWakeupDescriptor(), QSocketNotifier::Read);
     QObject::connect(&termination, &QSocketNotifier::activated, [] { qmpvx::posix::endAsSignalAsks(); });
 
-    const std::string path = invokedAs.empty() ? QApplication::applicationFilePath().toStdString() : invokedAs;
-    const qmpvx::StartedExecutable executable(qmpvx::executableNameFromPath(path, false));
-
-    qmpvx::QtSettingsService settingsService;
     qmpvx::SettingsStore settings(settingsService, executable);
     qmpvx::qt::EventDispatch dispatch;
     qmpvx::qt::QtScheduler scheduler(dispatch);

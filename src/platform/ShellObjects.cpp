@@ -1,5 +1,7 @@
 #include "platform/ShellObjects.h"
 
+#include "platform/TitleMatch.h"
+
 #include <stdexcept>
 
 namespace qmpvx {
@@ -32,7 +34,7 @@ std::vector<keys::KeyAction> keysToType(std::string_view text, const std::option
     try {
         return keys::parseKeyNotation(text);
     } catch (const keys::KeyNotationError& error) {
-        throw std::runtime_error("Nothing was typed into \"" + *targetTitle + "\": " + error.what());
+        throw std::runtime_error("Nothing was typed into " + quotedTitle(*targetTitle) + ": " + error.what());
     }
 }
 

@@ -187,4 +187,19 @@ std::optional<std::size_t> findByTitle(const std::vector<TitledWindow>& topmostF
     return std::nullopt;
 }
 
+std::string quotedTitle(std::string_view title)
+{
+    constexpr std::size_t kShown = 80;
+    // Counting lead bytes never cuts a character in two; a stray continuation
+    // byte is not counted.
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < title.size(); ++i) {
+        if ((static_cast<unsigned char>(title[i]) & 0xC0) == 0x80)
+            continue;
+        if (characters++ == kShown)
+            return "\"" + std::string(title.substr(0, i)) + "…\"";
+    }
+    return "\"" + std::string(title) + "\"";
+}
+
 } // namespace qmpvx

@@ -27,4 +27,8 @@ std::optional<std::size_t> findByTitle(const std::vector<TitledWindow>& topmostF
 bool equalIgnoringCase(std::string_view a, std::string_view b);
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
 
+// A title as messages quote it: in quotation marks, and cut after its first 80
+// characters with "…", since a title may be as long as a settings file allows.
+std::string quotedTitle(std::string_view title);
+
 } // namespace qmpvx

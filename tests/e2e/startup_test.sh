@@ -55,4 +55,17 @@ check "the text is never shown" bash -c "! grep -q hunter2 '$out/bad.out' '$out/
 check "good values written back, the text kept" \
     test "$(stored MAIN-Left)/$(stored AUTOSTART_TICKBOX)/$(stored TEXT_TO_SEND_TEXTBOX)" = "1000/0/hunter2-secret"
 
+# The command line: help and version without a display; anything else refused
+# before anything starts, the settings untouched.
+before=$(cat "$conf")
+asked() { env -u DISPLAY -u WAYLAND_DISPLAY "$out/night-shift" "$@" >"$out/cli.out" 2>"$out/cli.err"; echo $?; }
+check "--help: status 0" test "$(asked --help)" = 0
+check "--help: usage under the link's name" grep -qx 'Usage: night-shift \[--help | --version\]' "$out/cli.out"
+check "--help: names this copy's settings file" grep -qxF "  $conf" "$out/cli.out"
+check "--version: status 0, version" test "$(asked --version)/$(cat "$out/cli.out")" = "0/night-shift (QM-PVX) 1.0"
+check "unknown option: status 2" test "$(asked --titel=Notepad)" = 2
+check "unknown option: says so on stderr only" \
+    test "$(head -1 "$out/cli.err")/$(wc -c <"$out/cli.out")" = "night-shift: unknown option '--titel=Notepad'./0"
+check "settings untouched" test "$(cat "$conf")" = "$before"
+
 checks_done

@@ -148,6 +148,25 @@ private slots:
         QCOMPARE(text.toPlainText(), QString(1200, 'y'));
     }
 
+    // A title has no limit of its own: what the file holds, the field holds,
+    // and a save writes back.
+    void aTitleOfFortyThousandCharactersSurvivesFieldAndFile()
+    {
+        std::string title;
+        for (int i = 0; i < 10000; ++i)
+            title += "Tä\xCE\xA9\xF0\x9F\x98\x80";  // T, ä, Ω and an emoji: 4 characters
+        put("WINDOW_NAME_TEXTBOX", title.c_str());
+        startMain();
+        auto& field = static_cast<QLineEdit&>(widget("WINDOW_NAME_TEXTBOX"));
+        QCOMPARE(characterCount(field.text()), 40000);
+        QVERIFY(main_->controls().WINDOW_NAME_TEXTBOX.text() == title);
+
+        field.end(false);
+        QTest::keyClicks(&field, QStringLiteral("!"));
+        store_->saveMainWindow(main_->controls());
+        QVERIFY(service_->lookup("QM_PVX", "qm-pvx", "WINDOW_NAME_TEXTBOX") == title + "!");
+    }
+
     // Stored bytes that are not UTF-8 are shown as well as they can be, and
     // stay as stored, in the field and in the file, until the user edits them.
     void bytesThatAreNotUtf8StayUntilTheUserEditsThem()

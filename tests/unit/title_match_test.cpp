@@ -60,5 +60,18 @@ TEST(TitleMatch, FoldsCaseOfLatinGreekAndCyrillicOnly)
         EXPECT_EQ(equalIgnoringCase(c.a, c.b), c.equal) << c.a << " vs " << c.b;
 }
 
+TEST(TitleMatch, MessagesQuoteAtMostEightyCharacters)
+{
+    EXPECT_EQ(quotedTitle(""), "\"\"");
+    EXPECT_EQ(quotedTitle(std::string(80, 'a')), "\"" + std::string(80, 'a') + "\"");
+    EXPECT_EQ(quotedTitle(std::string(81, 'a')), "\"" + std::string(80, 'a') + "…\"");
+    // Characters, not bytes: 80 emoji are 320 bytes and stay whole.
+    std::string emoji;
+    for (int i = 0; i < 80; ++i)
+        emoji += "\xF0\x9F\x98\x80";
+    EXPECT_EQ(quotedTitle(emoji), "\"" + emoji + "\"");
+    EXPECT_EQ(quotedTitle(emoji + "Ω" + std::string(1'000'000, 'x')), "\"" + emoji + "…\"");
+}
+
 } // namespace
 } // namespace qmpvx

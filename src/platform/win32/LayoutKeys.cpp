@@ -1,5 +1,7 @@
 #include "platform/win32/LayoutKeys.h"
 
+#include "platform/TitleMatch.h"
+
 #include <array>
 #include <bit>
 #include <stdexcept>
@@ -184,7 +186,7 @@ private:
 
     [[noreturn]] void refuse(const std::string& why) const
     {
-        throw std::runtime_error("Nothing was typed into \"" + title_ + "\": " + why);
+        throw std::runtime_error("Nothing was typed into " + quotedTitle(title_) + ": " + why);
     }
 
     const LayoutLookup& layout_;

@@ -86,8 +86,8 @@ void refuseHigherIntegrity(HWND window, std::string_view title)
         target.denied = GetLastError() == ERROR_ACCESS_DENIED;
     const bool higher = own.level && (target.denied || (target.level && *target.level > *own.level));
     if (higher)
-        throw std::runtime_error("The window \"" + std::string(title) +
-                                 "\" belongs to a program running with higher rights (as administrator). "
+        throw std::runtime_error("The window " + quotedTitle(title) +
+                                 " belongs to a program running with higher rights (as administrator). "
                                  "Windows blocks typing into it from QM-PVX. Run both programs with the same "
                                  "rights. Nothing was typed.");
 }
@@ -137,14 +137,14 @@ public:
                 held_.push_back(stroke);
         }
         if (sent != inputs.size())
-            throw std::runtime_error("Windows refused to type into \"" + title_ +
-                                     "\" (another program may block input). Typing stopped.");
+            throw std::runtime_error("Windows refused to type into " + quotedTitle(title_) +
+                                     " (another program may block input). Typing stopped.");
     }
 
     void checkFront(std::size_t typed, std::size_t total) const
     {
         if (!inFront(target_))
-            throw std::runtime_error("Typing stopped: the window \"" + title_ + "\" lost the focus after " +
+            throw std::runtime_error("Typing stopped: the window " + quotedTitle(title_) + " lost the focus after " +
                                      std::to_string(typed) + " of " + std::to_string(total) +
                                      " keys. Nothing further was typed.");
     }
@@ -244,8 +244,8 @@ void Win32Automation::AppActivate(std::string_view title)
     const std::vector<TitledWindow> windows = candidates();
     const auto found = findByTitle(windows, title);
     if (!found)
-        throw std::runtime_error("No window with the title \"" + std::string(title) +
-                                 "\" or a title beginning with it is open. Nothing was typed.");
+        throw std::runtime_error("No window with the title " + quotedTitle(title) +
+                                 " or a title beginning with it is open. Nothing was typed.");
     const HWND window = reinterpret_cast<HWND>(windows[*found].id);
     refuseHigherIntegrity(window, title);
     if (IsIconic(window))
@@ -270,8 +270,8 @@ void Win32Automation::AppActivate(std::string_view title)
     const auto deadline = std::chrono::steady_clock::now() + kActivationTimeout;
     while (!inFront(window)) {
         if (std::chrono::steady_clock::now() >= deadline)
-            throw std::runtime_error("Could not bring the window \"" + std::string(title) +
-                                     "\" to the foreground. Nothing was typed.");
+            throw std::runtime_error("Could not bring the window " + quotedTitle(title) +
+                                     " to the foreground. Nothing was typed.");
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     target_ = window;

@@ -38,7 +38,7 @@ struct RequestRefused {
 
 std::runtime_error notBroughtForward(std::string_view title, std::string_view why)
 {
-    return std::runtime_error("Could not bring the window \"" + std::string(title) + "\" to the foreground: " +
+    return std::runtime_error("Could not bring the window " + quotedTitle(title) + " to the foreground: " +
                               std::string(why) + " Nothing was typed.");
 }
 
@@ -245,8 +245,8 @@ xcb_window_t activateByTitle(XConnection& conn, std::string_view title, std::chr
     const std::vector<TitledWindow> candidates = topLevelWindows(conn);
     const std::optional<std::size_t> found = findByTitle(candidates, title);
     if (!found)
-        throw std::runtime_error("No window with the title \"" + std::string(title) +
-                                 "\" or a title beginning with it is open. Open that window first, or check the "
+        throw std::runtime_error("No window with the title " + quotedTitle(title) +
+                                 " or a title beginning with it is open. Open that window first, or check the "
                                  "title for typing mistakes. Nothing was typed.");
     const auto window = static_cast<xcb_window_t>(candidates[*found].id);
     const std::string& shownTitle = candidates[*found].title;
@@ -274,7 +274,7 @@ xcb_window_t activateByTitle(XConnection& conn, std::string_view title, std::chr
             return window;
         if (!exists(conn, window))
             throw notBroughtForward(shownTitle, "the window closed.");
-        stopIfTerminationRequested("Activating \"" + shownTitle + "\" stopped, and nothing was typed");
+        stopIfTerminationRequested("Activating " + quotedTitle(shownTitle) + " stopped, and nothing was typed");
         if (Clock::now() >= deadline)
             throw notBroughtForward(shownTitle, whyNotFocused(conn, window, managed, timeout));
         std::this_thread::sleep_for(kPollInterval);

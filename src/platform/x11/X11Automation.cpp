@@ -1,6 +1,7 @@
 #include "platform/x11/X11Automation.h"
 
 #include "platform/ShellObjects.h"
+#include "platform/TitleMatch.h"
 #include "platform/x11/Activation.h"
 
 #include <stdexcept>
@@ -83,8 +84,8 @@ void X11Automation::type(std::string_view keys, bool wait)
     if (!s.ledger.own().typing)
         s.ledger.holdKeyboard(kOtherCopyTyping);
     if (!holdsFocus(s.connection, target_->window))
-        throw std::runtime_error("The window \"" + target_->title +
-                                 "\" no longer has the focus. Nothing was typed.");
+        throw std::runtime_error("The window " + quotedTitle(target_->title) +
+                                 " no longer has the focus. Nothing was typed.");
     try {
         typeWithXTest(s.connection, s.ledger, s.loans, actions, *target_, wait);
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "platform/x11/XTestTyping.h"
 
 #include "platform/Termination.h"
+#include "platform/TitleMatch.h"
 #include "platform/x11/Activation.h"
 #include "platform/x11/Keyboard.h"
 #include "platform/x11/KeystrokePlan.h"
@@ -20,7 +21,7 @@ constexpr auto kHeldKeysTimeout = std::chrono::seconds(2);
 
 std::string stoppedAfter(const TypingTarget& target, std::size_t typed, std::size_t total)
 {
-    return "Typing into \"" + target.title + "\" stopped after " + std::to_string(typed) + " of " +
+    return "Typing into " + quotedTitle(target.title) + " stopped after " + std::to_string(typed) + " of " +
            std::to_string(total) + " keys, and nothing further was typed";
 }
 
@@ -80,7 +81,7 @@ private:
         if (focus->focus == lastFocus_)
             return;
         if (!holdsFocus(connection_, target_.window)) {
-            throw std::runtime_error("Typing stopped: the window \"" + target_.title + "\" lost the focus after " +
+            throw std::runtime_error("Typing stopped: the window " + quotedTitle(target_.title) + " lost the focus after " +
                                      std::to_string(typed) + " of " + std::to_string(total) +
                                      " keys. Nothing further was typed.");
         }

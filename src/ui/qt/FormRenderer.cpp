@@ -11,6 +11,7 @@
 #include <QShortcut>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace qmpvx::qt {
@@ -65,8 +66,13 @@ QWidget* createWidget(const design::Control& control, QWidget* parent)
         box->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
         return box;
     }
-    case design::Kind::TextField:
-        return new QLineEdit(toQString(control.caption), parent);
+    case design::Kind::TextField: {
+        auto* edit = new QLineEdit(toQString(control.caption), parent);
+        // Qt's default cuts at 32,767 characters, which would change a stored
+        // title on the next save.
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        return edit;
+    }
     case design::Kind::MultiLineTextField: {
         auto* edit = new LimitedTextEdit(control.maxLength, parent);
         edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);

@@ -401,6 +401,7 @@ std::unique_ptr<Form> renderForm(const design::Window& design, HWND owner)
             form->tickBoxes_[name] = std::make_unique<Win32TickBox>(child);
             break;
         case design::Kind::TextField:
+            SendMessageW(child, EM_SETLIMITTEXT, 0, 0);  // the default stops typing at 32,767
             form->textFields_[name] = std::make_unique<Win32TextField>(child, false);
             break;
         case design::Kind::MultiLineTextField:
