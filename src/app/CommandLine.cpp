@@ -23,7 +23,7 @@ std::string help(const ProgramFacts& facts)
            "  -h, --help     show this help and exit\n"
            "  -V, --version  show the version and exit\n"
            "\n"
-           "The key notation of the text and every setting: man qm-pvx\n";
+           "The key notation of the text and every setting: " + facts.reference + "\n";
 }
 
 CommandLineAnswer refuse(const ProgramFacts& facts, const std::string& why)

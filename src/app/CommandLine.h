@@ -10,6 +10,7 @@ struct ProgramFacts {
     std::string name;              // the executable's name, as started
     std::string version;
     std::string settingsLocation;  // where this name's settings live
+    std::string reference;         // where the notation and settings are described
 };
 
 // The program takes no arguments but a request for its help or its version.

@@ -31,7 +31,8 @@ int main(int argc, char* argv[])
     // Answered before anything starts: no display is needed for the help.
     const qmpvx::app::CommandLineAnswer answer = qmpvx::app::readCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
-        {executable.name(), QMPVX_VERSION, settingsService.location(qmpvx::kSettingsApp, executable.name())});
+        {executable.name(), QMPVX_VERSION, settingsService.location(qmpvx::kSettingsApp, executable.name()),
+         "man qm-pvx"});
     if (answer.action != qmpvx::app::CommandLineAnswer::Action::Start) {
         std::fputs(answer.text.c_str(), answer.action == qmpvx::app::CommandLineAnswer::Action::Print ? stdout : stderr);
         return answer.exitStatus;

@@ -7,7 +7,7 @@ using Action = CommandLineAnswer::Action;
 
 namespace {
 
-const ProgramFacts kFacts{"my-copy", "1.0", "/home/u/.config/QM_PVX/my-copy.conf"};
+const ProgramFacts kFacts{"my-copy", "1.0", "/home/u/.config/QM_PVX/my-copy.conf", "man qm-pvx"};
 
 CommandLineAnswer read(std::vector<std::string> arguments) { return readCommandLine(arguments, kFacts); }
 

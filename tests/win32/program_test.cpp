@@ -162,6 +162,47 @@ protected:
         return *program_;
     }
 
+    // Runs the copy with these arguments, its output and errors into one pipe.
+    struct Answer {
+        std::optional<DWORD> status;
+        std::string output;
+    };
+    Answer ask(const std::wstring& arguments)
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr, writeEnd = nullptr;
+        if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+            throw std::runtime_error("cannot make a pipe");
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = writeEnd;
+        PROCESS_INFORMATION info{};
+        std::wstring commandLine = L"\"" + copy_ + L"\" " + arguments;
+        const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                            nullptr, &startup, &info);
+        CloseHandle(writeEnd);
+        Answer answer;
+        if (started) {
+            char buffer[4096];
+            DWORD got = 0;
+            while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+                answer.output.append(buffer, got);
+            if (WaitForSingleObject(info.hProcess, 10000) == WAIT_OBJECT_0) {
+                DWORD status = 0;
+                GetExitCodeProcess(info.hProcess, &status);
+                answer.status = status;
+            } else {
+                TerminateProcess(info.hProcess, 1);
+            }
+            CloseHandle(info.hThread);
+            CloseHandle(info.hProcess);
+        }
+        CloseHandle(readEnd);
+        return answer;
+    }
+
     Driver mainWindow()
     {
         const HWND form = findVisible(L"QM_PVX_FORM", L"QM-PVX - " + toUtf16(name));
@@ -530,6 +571,27 @@ TEST_F(Program, KeyboardRolesAndTheAboutWindow)
     EXPECT_EQ(stored("ABOUT-Left"), "1000");
     EXPECT_EQ(stored("ABOUT-Width"), std::nullopt);
     exitProgram(main);
+}
+
+// The options answer on the output they are given, and nothing starts.
+TEST_F(Program, HelpVersionAndUnknownOptions)
+{
+    const Answer help = ask(L"--help");
+    EXPECT_EQ(help.status, std::optional<DWORD>(0));
+    EXPECT_TRUE(help.output.starts_with("Usage: " + name + " [--help | --version]\n")) << help.output;
+    EXPECT_NE(help.output.find("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\QM_PVX\\" + name),
+              std::string::npos) << help.output;
+
+    const Answer version = ask(L"-V");
+    EXPECT_EQ(version.status, std::optional<DWORD>(0));
+    EXPECT_EQ(version.output, name + " (QM-PVX) 1.0\n");
+
+    const Answer unknown = ask(L"/S Notepad");
+    EXPECT_EQ(unknown.status, std::optional<DWORD>(2));
+    EXPECT_TRUE(unknown.output.starts_with(name + ": takes no arguments but --help or --version, alone.\n"))
+        << unknown.output;
+    EXPECT_EQ(FindWindowW(L"QM_PVX_FORM", nullptr), nullptr);
+    EXPECT_FALSE(stored("MAIN-Left")) << "nothing started, nothing saved";
 }
 
 } // namespace
