@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Usage: package_test.sh BUILD_DIR
-# Builds the .deb from BUILD_DIR, checks it, installs it into a scratch root and removes it.
+# Builds the .deb from BUILD_DIR, checks it with lintian and the validators,
+# installs it into a scratch root and removes it.
 set -u
 build=${1:?usage: package_test.sh BUILD_DIR}
 source "$(dirname "$0")/../e2e/xsession.sh"
@@ -14,14 +15,32 @@ fi
 deb=$(echo "$tmp"/out/*.deb)
 info=$(dpkg-deb --info "$deb")
 check "package name, version and section" \
-    test "$(sed -n 's/^ \(Package\|Section\|Version\): //p' <<<"$info" | paste -sd' ')" = "qm-pvx utils 1.0"
+    test "$(sed -n 's/^ \(Package\|Section\|Version\): //p' <<<"$info" | paste -sd' ')" = "qm-pvx utils 1.0-1"
 check "depends on the Qt6 widgets library" grep -q 'Depends:.*libqt6widgets6' <<<"$info"
 
-expected="./usr/bin/qm-pvx ./usr/share/applications/qm-pvx.desktop ./usr/share/pixmaps/qm-pvx.png"
+check "an extended description of several lines" \
+    test "$(sed -n '/^ Description:/,$p' <<<"$info" | grep -c '^  ')" -ge 3
+check "the maintainer has a real address" grep -q '^ Maintainer: .*<[^@]*@[a-z0-9.-]*\.[a-z]*>$' <<<"$info"
+
+# Overrides only for tags that are wrong for this package, each with its reason.
+lintian_out=$(lintian --fail-on error,warning "$deb" 2>&1 | grep -v 'running with root privileges')
+check "lintian finds no error or warning (got: $lintian_out)" test -z "$lintian_out"
+
+id=io.github.qm_pvx.qm_pvx
+desktop=./usr/share/applications/$id.desktop
+metainfo=./usr/share/metainfo/$id.metainfo.xml
+expected=$(printf '%s\n' ./usr/bin/qm-pvx "$desktop" ./usr/share/doc/qm-pvx/changelog.Debian.gz \
+    ./usr/share/doc/qm-pvx/copyright ./usr/share/lintian/overrides/qm-pvx ./usr/share/man/man1/qm-pvx.1.gz \
+    "$metainfo" ./usr/share/pixmaps/qm-pvx.png | sort | paste -sd' ')
 files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | paste -sd' ')
-check "exactly the program, desktop entry and icon (got: $files)" test "$files" = "$expected"
+check "exactly the program, its documents, desktop entry, metadata and icon (got: $files)" test "$files" = "$expected"
 dpkg-deb -x "$deb" "$tmp/x"
-check "desktop entry is valid" desktop-file-validate "$tmp/x/usr/share/applications/qm-pvx.desktop"
+check "desktop entry is valid" test -z "$(desktop-file-validate "$tmp/x/$desktop" 2>&1)"
+check "AppStream metadata is valid, pedantically" \
+    appstreamcli validate --pedantic --no-net --no-color "$tmp/x/$metainfo"
+check "the metadata launches the desktop entry" grep -q "<launchable type=\"desktop-id\">$id.desktop<" "$tmp/x/$metainfo"
+man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$tmp/x/usr/share/man/man1/qm-pvx.1.gz" 2>&1 >/dev/null)
+check "the installed manual page renders without warnings (got: $man_warnings)" test -z "$man_warnings"
 
 # A real install and remove through dpkg, against a private admin dir.
 root="$tmp/root"
@@ -33,6 +52,9 @@ dpkg_root() {
 }
 check "dpkg installs the package" dpkg_root -i "$deb"
 check "installed program is executable" test -x "$root/usr/bin/qm-pvx"
+for path in "$desktop" "$metainfo" ./usr/share/man/man1/qm-pvx.1.gz ./usr/share/pixmaps/qm-pvx.png; do
+    check "installed: $path" test -s "$root/$path"
+done
 check "dpkg removes the package" dpkg_root -r qm-pvx
 leftover=$(cd "$root" && find . -mindepth 1 ! -path './var' ! -path './var/lib' ! -path './var/lib/dpkg*')
 check "nothing of the package is left (left: $leftover)" test -z "$leftover"

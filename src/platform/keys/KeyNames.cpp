@@ -62,6 +62,11 @@ std::string_view keyName(NamedKey key)
     return kReadableNames.at(static_cast<std::size_t>(key));
 }
 
+std::span<const std::pair<std::string_view, NamedKey>> notationNames()
+{
+    return kNotationNames;
+}
+
 std::optional<NamedKey> findKeyName(std::string_view notationName)
 {
     const auto matches = [notationName](const auto& entry) {

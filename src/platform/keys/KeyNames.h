@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <utility>
 #include <string_view>
 
 namespace qmpvx::keys {
@@ -22,5 +24,9 @@ std::string_view keyName(NamedKey key);
 
 // The key that a brace name stands for ("ENTER", "pgdn", "Bs"), ignoring ASCII case.
 std::optional<NamedKey> findKeyName(std::string_view notationName);
+
+// Every spelling accepted in braces, in upper case, aliases included:
+// what the manual lists.
+std::span<const std::pair<std::string_view, NamedKey>> notationNames();
 
 } // namespace qmpvx::keys
