@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
+#include <string_view>
 
 namespace qmpvx {
 namespace {
@@ -26,6 +28,19 @@ struct Reading {
     const char* text;
     std::optional<float> expected;
 };
+
+// Shown in test output as "\" 1000\\t\" reads 1000" rather than as raw bytes.
+void PrintTo(const Reading& reading, std::ostream* out)
+{
+    *out << '"';
+    for (const char c : std::string_view(reading.text))
+        *out << (c == '\t' ? "\\t" : std::string(1, c));
+    *out << '"';
+    if (reading.expected)
+        *out << " reads " << *reading.expected;
+    else
+        *out << " is refused";
+}
 
 class TextToSingle : public ::testing::TestWithParam<Reading> {};
 
