@@ -78,7 +78,7 @@ struct Failure {
 
 void PrintTo(const Failure& failure, std::ostream* out)
 {
-    *out << "failing " << failure.failingCall << " after " << failure.expected.size() - 1 << " calls";
+    *out << "failing at " << failure.failingCall;
 }
 
 class FailedManualSend : public ManualSend, public ::testing::WithParamInterface<Failure> {};

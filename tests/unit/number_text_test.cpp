@@ -58,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Reading{"1e3", 1000.0f}, Reading{".5", 0.5f}, Reading{"1e-60", 0.0f},
                       Reading{"3.4028235e38", 3.4028235e38f}, Reading{"", std::nullopt}, Reading{"1,000", std::nullopt},
                       Reading{"12px", std::nullopt}, Reading{"0x10", std::nullopt}, Reading{"nan", std::nullopt},
-                      Reading{"-inf", std::nullopt}, Reading{"3.5e38", std::nullopt}, Reading{"1 2", std::nullopt}));
+                      Reading{"-inf", std::nullopt}, Reading{"3.5e38", std::nullopt}, Reading{"1 2", std::nullopt},
+                      Reading{"+-7", std::nullopt}));
 
 TEST(TextToTick, AcceptsZeroOneTwoRoundedHalfToEven)
 {
