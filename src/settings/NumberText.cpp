@@ -32,7 +32,8 @@ bool looksDecimal(std::string_view text)
 Conversion<double> textToDouble(std::string_view text)
 {
     text = trimBlanks(text);
-    if (!text.empty() && text.front() == '+')
+    // One sign only: from_chars would read the '-' of "+-7" after the '+' is dropped.
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-')
         text.remove_prefix(1);
     if (!looksDecimal(text))
         return {std::nullopt, "is not a number"};

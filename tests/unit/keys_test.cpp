@@ -123,6 +123,44 @@ TEST(KeyNotation, ErrorsReportReasonAndCharacterPosition)
     }
 }
 
+// Tab and line breaks are keys; every other C0 control, DEL and the C1 controls
+// refuse the whole text, wherever they stand, even inside braces.
+TEST(KeyNotation, ControlCharactersOtherThanTabAndLineBreaksRefuseTheText)
+{
+    using namespace std::string_view_literals;
+    expectTyped({
+        {" {~}\xC2\xA0", "' ' '~' '\xC2\xA0'"}, // U+0020, U+007E, U+00A0
+        {"\t\n\r{\t}", "{Tab} {Enter} {Enter} {Tab}"},
+    });
+    struct Refused {
+        std::string_view text;
+        std::size_t position;
+        std::string_view code;
+    };
+    for (const Refused& c : {
+             Refused{"ab\x1F", 3, "U+001F"},
+             {"\x7F", 1, "U+007F"},
+             {"~\xC2\x80", 2, "U+0080"},
+             {"\xC2\x9F", 1, "U+009F"},
+             {"ab\0cd"sv, 3, "U+0000"},
+             {"é日\U0001F600\x01", 4, "U+0001"},
+             {"{\x0B}", 2, "U+000B"},
+             {"}(\x1B", 3, "U+001B"}, // before any other fault of the notation
+         }) {
+        try {
+            ADD_FAILURE() << "accepted, as: " << describe(parseKeyNotation(c.text)) << "\nposition " << c.position;
+        } catch (const KeyNotationError& error) {
+            EXPECT_EQ(error.reason(), Reason::ControlCharacter) << error.what();
+            EXPECT_EQ(error.position(), c.position) << error.what();
+            const std::string expected = "The control character " + std::string(c.code) + " at character "
+                + std::to_string(c.position) + " cannot be typed";
+            EXPECT_EQ(std::string(error.what()).rfind(expected, 0), 0u) << error.what();
+        }
+    }
+    EXPECT_NE(messageFor("\x7F").find("write {DEL}"), std::string::npos) << messageFor("\x7F");
+    EXPECT_NE(messageFor("\x01").find("remove it"), std::string::npos) << messageFor("\x01");
+}
+
 TEST(KeyNotation, MessagesSayHowToTypeTheCharacterLiterally)
 {
     for (const auto& [text, hint] : {std::pair{"C++", "{+}"}, {"^^", "{^}"}, {"a}", "{}}"}, {"(a", "{(}"},

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace qmpvx::test {
 namespace {
 
@@ -73,6 +75,11 @@ struct Failure {
     std::vector<std::string> expected;
     const char* status;
 };
+
+void PrintTo(const Failure& failure, std::ostream* out)
+{
+    *out << "failing at " << failure.failingCall;
+}
 
 class FailedManualSend : public ManualSend, public ::testing::WithParamInterface<Failure> {};
 

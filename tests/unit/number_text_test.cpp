@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
+#include <string_view>
 
 namespace qmpvx {
 namespace {
@@ -27,6 +29,19 @@ struct Reading {
     std::optional<float> expected;
 };
 
+// Shown in test output as "\" 1000\\t\" reads 1000" rather than as raw bytes.
+void PrintTo(const Reading& reading, std::ostream* out)
+{
+    *out << '"';
+    for (const char c : std::string_view(reading.text))
+        *out << (c == '\t' ? "\\t" : std::string(1, c));
+    *out << '"';
+    if (reading.expected)
+        *out << " reads " << *reading.expected;
+    else
+        *out << " is refused";
+}
+
 class TextToSingle : public ::testing::TestWithParam<Reading> {};
 
 TEST_P(TextToSingle, ReadsPlainDecimalNumbersOnly)
@@ -43,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Reading{"1e3", 1000.0f}, Reading{".5", 0.5f}, Reading{"1e-60", 0.0f},
                       Reading{"3.4028235e38", 3.4028235e38f}, Reading{"", std::nullopt}, Reading{"1,000", std::nullopt},
                       Reading{"12px", std::nullopt}, Reading{"0x10", std::nullopt}, Reading{"nan", std::nullopt},
-                      Reading{"-inf", std::nullopt}, Reading{"3.5e38", std::nullopt}, Reading{"1 2", std::nullopt}));
+                      Reading{"-inf", std::nullopt}, Reading{"3.5e38", std::nullopt}, Reading{"1 2", std::nullopt},
+                      Reading{"+-7", std::nullopt}));
 
 TEST(TextToTick, AcceptsZeroOneTwoRoundedHalfToEven)
 {

@@ -242,12 +242,46 @@ private:
     std::size_t taps_ = 0;
 };
 
+std::string codeOf(char32_t c)
+{
+    std::array<char, 12> hex{};
+    std::snprintf(hex.data(), hex.size(), "U+%04X", static_cast<unsigned>(c));
+    return hex.data();
+}
+
+// Tab and line breaks are keys of their own (Tab, Enter); every other C0 or C1
+// control, and DEL, types something no application expects, or nothing at all.
+constexpr bool isRefusedControl(char32_t c)
+{
+    return (c < 0x20 && c != U'\t' && c != U'\n' && c != U'\r') || (c >= 0x7F && c <= 0x9F);
+}
+
+// The keys a user most likely meant by the controls that have one.
+std::string_view keyHintFor(char32_t c)
+{
+    switch (c) {
+    case 0x08: return "; to press Backspace, write {BS}";
+    case 0x1B: return "; to press Escape, write {ESC}";
+    case 0x7F: return "; to press Delete, write {DEL}";
+    default: return "; remove it from the text";
+    }
+}
+
+void refuseControlCharacters(std::u32string_view text)
+{
+    const auto found = std::ranges::find_if(text, isRefusedControl);
+    if (found == text.end())
+        return;
+    const std::size_t position = static_cast<std::size_t>(found - text.begin()) + 1;
+    throw KeyNotationError(Reason::ControlCharacter, position,
+                           "The control character " + codeOf(*found) + " at character " + std::to_string(position)
+                               + " cannot be typed" + std::string(keyHintFor(*found)));
+}
+
 void appendCharacter(std::string& out, char32_t c)
 {
     if (c < 0x20 || c == 0x7F) {
-        std::array<char, 12> hex{};
-        std::snprintf(hex.data(), hex.size(), "U+%04X", static_cast<unsigned>(c));
-        out += hex.data();
+        out += codeOf(c);
         return;
     }
     out += '\'';
@@ -272,6 +306,7 @@ std::vector<KeyAction> parseKeyNotation(std::string_view utf8Text)
                                "The text is not valid UTF-8 at byte " + std::to_string(*decoded.invalidByte + 1)
                                    + " (character " + std::to_string(position) + "); save it as UTF-8");
     }
+    refuseControlCharacters(decoded.characters);
     return Parser(decoded.characters).run();
 }
 

@@ -56,6 +56,7 @@ class KeyNotationError : public std::runtime_error {
 public:
     enum class Reason : std::uint8_t {
         InvalidUtf8,
+        ControlCharacter,
         EmptyBraces,
         UnknownKeyName,
         BadCount,
@@ -84,7 +85,9 @@ private:
 };
 
 // The whole text is checked first: on any error this throws KeyNotationError and
-// nothing may be typed. On success every Press has a matching Release, nested.
+// nothing may be typed. Of the control characters only tab, CR and LF are taken
+// (as Tab and Enter); any other, DEL and the C1 controls are errors.
+// On success every Press has a matching Release, nested.
 std::vector<KeyAction> parseKeyNotation(std::string_view utf8Text);
 
 // Compact form such as "+Shift 'a' -Shift {Enter}". It spells out the typed text,

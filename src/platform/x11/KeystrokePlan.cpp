@@ -13,10 +13,12 @@ namespace {
 class Planner {
 public:
     Planner(const KeymapIndex& layout, const std::vector<BorrowableKeycode>& borrowable, std::size_t levels)
-        : layout_(layout), keycodes_(borrowable.begin(), borrowable.end())
+        : layout_(layout)
     {
-        for (const BorrowableKeycode& keycode : borrowable)
+        for (const BorrowableKeycode& keycode : borrowable) {
+            keycodes_.push_back({keycode});
             latest_ = std::max(latest_, *std::ranges::max_element(keycode.lastUse));
+        }
         // Levels 3 and 4 need a Level3 (AltGr) key in the layout to reach them.
         levels_ = levels > 2 && layout.levelThreeMask() && canHold(layout.levelThreeMask() | layout.shiftMask()) ? 4 : 2;
         startSegment();
