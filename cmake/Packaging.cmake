@@ -46,9 +46,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 # CPack puts the summary above this as the synopsis line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "QM-PVX brings the window named by its title to the foreground and types one
- line of text into it as keystrokes, in the classic key notation for Shift,
- Ctrl, Alt, Enter and named keys, optionally followed by Enter. It sends by
- hand in two clicks, or ten seconds after start and then closes itself.")
+line of text into it as keystrokes, in the classic key notation for Shift,
+Ctrl, Alt, Enter and named keys, optionally followed by Enter. It sends by
+hand in two clicks, or ten seconds after start and then closes itself.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The release build carries debug information; the package does not.
 set(CPACK_STRIP_FILES ON)
