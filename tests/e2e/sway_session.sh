@@ -24,13 +24,16 @@ as_user() {
 }
 
 # sway_spawn PIDVAR COMMAND...: in the background as the user; its own PID
-# (not the one of runuser) goes into PIDVAR and onto the list to end.
+# (not the one of runuser) goes into PIDVAR and onto the list to end, the
+# background job (whose status is the command's) into PIDVAR_job. Output
+# goes to $spawn_log, by default the session's clients.log.
 sway_spawn() {
     local var=$1 pidfile
     shift
     pidfile=$(mktemp "$sway_dir/pid.XXXXXX")
     chmod 666 "$pidfile"
-    as_user sh -c 'echo $$ >"$0"; exec "$@"' "$pidfile" "$@" >>"$sway_dir/clients.log" 2>&1 &
+    as_user sh -c 'echo $$ >"$0"; exec "$@"' "$pidfile" "$@" >>"${spawn_log:-$sway_dir/clients.log}" 2>&1 &
+    printf -v "${var}_job" '%s' "$!"
     for _ in $(seq 100); do [ -s "$pidfile" ] && break; sleep 0.02; done
     printf -v "$var" '%s' "$(cat "$pidfile")"
     sway_pids+=("${!var}")
@@ -59,6 +62,11 @@ CONFIG
     sway_env=(HOME="$sway_dir/home" XDG_RUNTIME_DIR="$sway_dir/run" XDG_CONFIG_HOME="$sway_dir/config"
               PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 LC_ALL=C.UTF-8
               WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1)
+    # The sanitizers' settings of the test run reach the programs started here.
+    local name
+    for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
+        [ -z "${!name:-}" ] || sway_env+=("$name=${!name}")
+    done
     local sway_pid
     sway_spawn sway_pid sway -c "$sway_dir/sway.config"
     local socket=""

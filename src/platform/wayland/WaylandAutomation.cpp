@@ -20,8 +20,6 @@ constexpr auto kActivationTimeout = std::chrono::seconds(2);
 constexpr auto kActivationPoll = std::chrono::milliseconds(2);
 // Faster than about 1.3 ms a key, sway drops the target for flooding it.
 constexpr auto kKeyInterval = std::chrono::microseconds(1500);
-// Keys between two round trips, each followed by a check of the target.
-constexpr std::size_t kBatchSize = 16;
 // A seat that had no keyboard before loses the first key that follows at once.
 constexpr auto kFreshKeyboardSettle = std::chrono::milliseconds(30);
 // An X11 client under XWayland reads a new keymap lazily, when it gets to
@@ -168,7 +166,6 @@ void WaylandAutomation::type(std::string_view keys, bool wait)
 
     checkTarget();
     VirtualKeyboard keyboard(d);
-    std::size_t sinceCheck = 0;
     for (std::size_t s = 0; s < segments.size(); ++s) {
         if (s > 0) {
             d.roundTrip();
@@ -179,23 +176,19 @@ void WaylandAutomation::type(std::string_view keys, bool wait)
             d.roundTrip();
             std::this_thread::sleep_for(kFreshKeyboardSettle);
         }
-        checkTarget();
-        sinceCheck = 0;
         Clock::time_point next = Clock::now();
         for (const VirtualStep& step : segments[s].steps) {
             keyboard.setModifiers(step.tap.modifiers);
             if (!step.isTap)
                 continue;
-            if (sinceCheck == kBatchSize) {
-                checkTarget();
-                sinceCheck = 0;
-                next = Clock::now();
-            }
             std::this_thread::sleep_until(next);
+            // A round trip before every key: the focus can move at any
+            // moment, and only a key sent right after the answer is sure to
+            // reach the window that was verified.
+            checkTarget();
             keyboard.tap(step.tap.keycode);
-            next += kKeyInterval;
+            next = Clock::now() + kKeyInterval;
             ++typed;
-            ++sinceCheck;
         }
     }
     keyboard.releaseAll();

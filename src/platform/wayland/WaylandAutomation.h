@@ -12,7 +12,7 @@ namespace qmpvx::wayland {
 // Activation by title and typing on a wlroots compositor: windows from its
 // toplevel list (XWayland ones too), activated through the seat, keys from a
 // virtual keyboard whose keymap holds every character of the text. The
-// target must stay activated: it is checked before every batch of keys.
+// target must stay activated: it is checked before every key.
 class WaylandAutomation final : public Automation {
 public:
     // `display` must offer both protocols (canTypeIntoWindows()).

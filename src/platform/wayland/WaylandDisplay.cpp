@@ -86,17 +86,19 @@ struct WaylandDisplay::Listeners {
     static void state(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states)
     {
         auto* toplevel = static_cast<Toplevel*>(data);
-        toplevel->pendingActivated = false;
+        bool activated = false;
         const auto* begin = static_cast<const std::uint32_t*>(states->data);
         for (const std::uint32_t* s = begin; s < begin + states->size / sizeof(std::uint32_t); ++s)
-            toplevel->pendingActivated |= *s == kStateActivated;
+            activated |= *s == kStateActivated;
+        // At once, not at `done`: wlroots sends `done` from its idle callback,
+        // after the answer to a round trip made right after the focus moved.
+        toplevel->activated = activated;
     }
     static void done(void* data, zwlr_foreign_toplevel_handle_v1*)
     {
         auto* toplevel = static_cast<Toplevel*>(data);
         toplevel->title = toplevel->pendingTitle;
         toplevel->appId = toplevel->pendingAppId;
-        toplevel->activated = toplevel->pendingActivated;
     }
     static void closed(void* data, zwlr_foreign_toplevel_handle_v1* handle)
     {

@@ -19,7 +19,8 @@ struct zwp_virtual_keyboard_manager_v1;
 
 namespace qmpvx::wayland {
 
-// A window as the compositor lists it, with the state of its last `done`.
+// A window as the compositor lists it: its title and app id as of its last
+// `done`, its activation as of the last state event.
 struct Toplevel {
     std::uint64_t id = 0; // this program's number for it, never reused
     zwlr_foreign_toplevel_handle_v1* handle = nullptr;
@@ -30,7 +31,6 @@ struct Toplevel {
     // Until the next `done`.
     std::string pendingTitle;
     std::string pendingAppId;
-    bool pendingActivated = false;
 };
 
 // The program's own connection to the compositor, with the globals it types
