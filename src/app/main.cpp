@@ -2,7 +2,7 @@
 #include "platform/Executable.h"
 #include "platform/posix/TerminationSignals.h"
 #include "platform/qt/QtSettingsService.h"
-#include "platform/x11/X11Automation.h"
+#include "platform/wayland/DesktopChoice.h"
 #include "settings/SettingsStore.h"
 #include "ui/qt/EventDispatch.h"
 #include "ui/qt/QtMainWindow.h"
@@ -47,11 +47,10 @@ int main(int argc, char* argv[])
     qmpvx::SettingsStore settings(settingsService, executable);
     qmpvx::qt::EventDispatch dispatch;
     qmpvx::qt::QtScheduler scheduler(dispatch);
-    qmpvx::x11::X11Automation automation(&scheduler);
     // Before the window shows: a run killed while typing may have left keys
     // held or keycodes borrowed.
-    automation.repairKeyboard();
-    qmpvx::qt::QtMainWindow mainWindow(settings, executable, automation, dispatch);
+    const std::unique_ptr<qmpvx::Automation> automation = qmpvx::wayland::automationForDesktop(&scheduler);
+    qmpvx::qt::QtMainWindow mainWindow(settings, executable, *automation, dispatch);
     mainWindow.start();
     return QApplication::exec();
 }

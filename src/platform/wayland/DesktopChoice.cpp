@@ -1,0 +1,30 @@
+#include "platform/wayland/DesktopChoice.h"
+
+#include "platform/wayland/WaylandAutomation.h"
+#include "platform/wayland/XWaylandAutomation.h"
+#include "platform/x11/X11Automation.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace qmpvx::wayland {
+
+std::unique_ptr<Automation> automationForDesktop(Scheduler* scheduler)
+{
+    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+    if (waylandDisplay && *waylandDisplay) {
+        try {
+            auto display = std::make_unique<WaylandDisplay>();
+            if (display->canTypeIntoWindows())
+                return std::make_unique<WaylandAutomation>(std::move(display));
+            return std::make_unique<XWaylandAutomation>(scheduler);
+        } catch (const std::runtime_error&) {
+            // No compositor after all: X11, if anything.
+        }
+    }
+    auto x11 = std::make_unique<x11::X11Automation>(scheduler);
+    x11->repairKeyboard();
+    return x11;
+}
+
+} // namespace qmpvx::wayland

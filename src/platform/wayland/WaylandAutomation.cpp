@@ -1,0 +1,201 @@
+#include "platform/wayland/WaylandAutomation.h"
+
+#include "platform/ShellObjects.h"
+#include "platform/Termination.h"
+#include "platform/TitleMatch.h"
+#include "platform/wayland/VirtualKeyboard.h"
+#include "platform/wayland/VirtualKeymap.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+namespace qmpvx::wayland {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kActivationTimeout = std::chrono::seconds(2);
+constexpr auto kActivationPoll = std::chrono::milliseconds(2);
+// Faster than about 1.3 ms a key, sway drops the target for flooding it.
+constexpr auto kKeyInterval = std::chrono::microseconds(1500);
+// A seat that had no keyboard before loses the first key that follows at once.
+constexpr auto kFreshKeyboardSettle = std::chrono::milliseconds(30);
+// An X11 client under XWayland reads a new keymap lazily, when it gets to
+// the notification of it; the keys before must have been read first.
+constexpr auto kKeymapSwitchPause = std::chrono::milliseconds(60);
+// After the compositor has passed on the last key, the time the target gets
+// before SendKeys returns.
+constexpr auto kSettleTime = std::chrono::milliseconds(50);
+
+std::runtime_error notBroughtForward(const std::string& title, const std::string& why)
+{
+    return std::runtime_error("Could not bring the window \"" + title + "\" to the foreground: " + why +
+                              " Nothing was typed.");
+}
+
+std::string stoppedAfter(const std::string& title, std::size_t typed, std::size_t total)
+{
+    return "Typing into \"" + title + "\" stopped after " + std::to_string(typed) + " of " +
+           std::to_string(total) + " keys, and nothing further was typed";
+}
+
+std::size_t tapsIn(const std::vector<KeymapSegment>& segments)
+{
+    std::size_t taps = 0;
+    for (const KeymapSegment& segment : segments) {
+        for (const VirtualStep& step : segment.steps)
+            taps += step.isTap ? 1 : 0;
+    }
+    return taps;
+}
+
+// The user's layout: the seat keyboard's keymap, else the one xkbcommon's
+// defaults and XKB_DEFAULT_* name, as the compositor would compile it.
+x11::XkbKeymap userLayout(const WaylandDisplay& display)
+{
+    if (display.seatKeymap())
+        return x11::XkbKeymap(xkb_keymap_ref(display.seatKeymap()));
+    const x11::XkbContext context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    x11::XkbKeymap keymap(xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!keymap)
+        throw std::runtime_error("The keyboard layout could not be compiled (is xkb-data installed?). "
+                                 "Nothing was typed.");
+    return keymap;
+}
+
+} // namespace
+
+std::string ownAppId()
+{
+    std::error_code error;
+    const std::string name = std::filesystem::read_symlink("/proc/self/exe", error).filename().string();
+    return name.substr(0, name.find('.'));
+}
+
+WaylandAutomation::WaylandAutomation(std::unique_ptr<WaylandDisplay> display)
+    : display_(std::move(display)), ownAppId_(ownAppId())
+{
+}
+
+WaylandDisplay& WaylandAutomation::display()
+{
+    // The connection is not read between sends; a compositor may have
+    // dropped it for events left unread.
+    if (!display_ || display_->broken())
+        display_ = std::make_unique<WaylandDisplay>();
+    return *display_;
+}
+
+void WaylandAutomation::AppActivate(std::string_view title)
+{
+    target_.reset();
+    if (title.empty())
+        throw std::runtime_error("No target window title is set. Enter the title of the window to type into, "
+                                 "or the beginning of it.");
+    WaylandDisplay& d = display();
+    d.roundTrip();
+    std::vector<TitledWindow> candidates;
+    for (const Toplevel* toplevel : d.toplevels()) {
+        if (toplevel->appId != ownAppId_)
+            candidates.push_back({toplevel->id, toplevel->title});
+    }
+    const std::optional<std::size_t> found = findByTitle(candidates, title);
+    if (!found)
+        throw std::runtime_error("No window with the title \"" + std::string(title) +
+                                 "\" or a title beginning with it is open. Open that window first, or check the "
+                                 "title for typing mistakes. Nothing was typed.");
+    const std::uint64_t id = candidates[*found].id;
+    const std::string shownTitle = candidates[*found].title;
+    const auto active = [&] {
+        const Toplevel* toplevel = d.find(id);
+        return toplevel && toplevel->activated && !d.otherActivated(id);
+    };
+    if (!active())
+        d.activate(*d.find(id));
+    const Clock::time_point deadline = Clock::now() + kActivationTimeout;
+    for (;;) {
+        d.roundTrip();
+        if (!d.find(id))
+            throw notBroughtForward(shownTitle, "the window closed.");
+        if (active())
+            break;
+        stopIfTerminationRequested("Activating \"" + shownTitle + "\" stopped, and nothing was typed");
+        if (Clock::now() >= deadline)
+            throw notBroughtForward(shownTitle, "the compositor did not activate it within 2 s.");
+        std::this_thread::sleep_for(kActivationPoll);
+    }
+    target_ = Target{id, shownTitle};
+}
+
+std::unique_ptr<ShellObject> WaylandAutomation::CreateObject(std::string_view className)
+{
+    return createShellObject(className, [this](std::string_view keys, bool wait) { type(keys, wait); });
+}
+
+void WaylandAutomation::type(std::string_view keys, bool wait)
+{
+    const std::vector<keys::KeyAction> actions =
+        keysToType(keys, target_ ? std::optional<std::string>(target_->title) : std::nullopt);
+    WaylandDisplay& d = display();
+    const x11::XkbKeymap layout = userLayout(d);
+    std::vector<KeymapSegment> segments;
+    try {
+        segments = planVirtualTyping(actions, layout.get());
+    } catch (const std::runtime_error& error) {
+        throw std::runtime_error("Nothing was typed into \"" + target_->title + "\": " + error.what());
+    }
+    const std::size_t total = tapsIn(segments);
+    std::size_t typed = 0;
+    const auto checkTarget = [&] {
+        d.roundTrip();
+        stopIfTerminationRequested(stoppedAfter(target_->title, typed, total));
+        const Toplevel* toplevel = d.find(target_->id);
+        if (typed == 0 && (!toplevel || !toplevel->activated || d.otherActivated(target_->id)))
+            throw std::runtime_error("The window \"" + target_->title +
+                                     "\" no longer has the focus. Nothing was typed.");
+        if (!toplevel)
+            throw std::runtime_error("Typing stopped: the window \"" + target_->title + "\" closed after " +
+                                     std::to_string(typed) + " of " + std::to_string(total) + " keys.");
+        if (!toplevel->activated || d.otherActivated(target_->id))
+            throw std::runtime_error("Typing stopped: the window \"" + target_->title + "\" lost the focus after " +
+                                     std::to_string(typed) + " of " + std::to_string(total) +
+                                     " keys. Nothing further was typed.");
+    };
+
+    checkTarget();
+    VirtualKeyboard keyboard(d);
+    for (std::size_t s = 0; s < segments.size(); ++s) {
+        if (s > 0) {
+            d.roundTrip();
+            std::this_thread::sleep_for(kKeymapSwitchPause);
+        }
+        keyboard.useKeymap(segments[s].keymap);
+        if (s == 0) {
+            d.roundTrip();
+            std::this_thread::sleep_for(kFreshKeyboardSettle);
+        }
+        Clock::time_point next = Clock::now();
+        for (const VirtualStep& step : segments[s].steps) {
+            keyboard.setModifiers(step.tap.modifiers);
+            if (!step.isTap)
+                continue;
+            // A round trip before every key: the focus can move at any
+            // moment, and only a key sent right after the answer is sure to
+            // reach the window that was verified. The round trip counts
+            // towards the pace: a compositor busy drawing answers slower.
+            checkTarget();
+            std::this_thread::sleep_until(next);
+            next = Clock::now() + kKeyInterval;
+            keyboard.tap(step.tap.keycode);
+            ++typed;
+        }
+    }
+    keyboard.releaseAll();
+    d.roundTrip();
+    if (wait)
+        std::this_thread::sleep_for(kSettleTime);
+}
+
+} // namespace qmpvx::wayland

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The real program on headless sway, started as a user would with AutoStart
+# and AutoClose in its settings, typing into native Wayland windows (foot,
+# GTK 3, Qt 6) and an X11 one (xterm through XWayland); a title that names no
+# window, and a target that loses the activation while it is typed into.
+# sway_test.sh PROGRAM OUTDIR   (QMPVX_SWAY_QT_TARGET: the Qt 6 test window)
+set -uo pipefail
+program=$(realpath "$1")
+out=$2
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/sway_session.sh"
+trap sway_end EXIT
+sway_begin "$out"
+case $? in
+0) ;;
+77) exit 77 ;;
+*) echo "Could not prepare the sway session."; exit 1 ;;
+esac
+conf="$sway_dir/config/QM_PVX/qm-pvx.conf"
+# Qt's Wayland platform leaks at exit inside a library it has unloaded by
+# then, which no suppression can name.
+for i in "${!sway_env[@]}"; do
+    [[ ${sway_env[$i]} == ASAN_OPTIONS=* ]] && sway_env[$i]+=":detect_leaks=0"
+done
+mkdir -p "$(dirname "$conf")"
+[ -z "$sway_user" ] || chown -R "$sway_user" "$sway_dir/config"
+
+ini_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
+text="Grüße ñ ÿ, Ωμέγα ψ, Привет ж, 日本語 中文, 😀🎉 ok"
+
+# unattended NAME TITLE TEXT ENTER: the program started with AutoStart and
+# AutoClose; its PID in $program_pid, its output in $out/NAME.log.
+unattended() {
+    printf '[General]\nAUTOSTART_TICKBOX=1\nAUTOCLOSE_TICKBOX=1\nAUTO_ENTER_KEY_TICKBOX=%s\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\n' \
+        "$4" "$(ini_string "$2")" "$(ini_string "$3")" >"$conf"
+    chmod 666 "$conf"
+    : >"$out/$1.log"
+    chmod 666 "$out/$1.log"
+    spawn_log="$out/$1.log" sway_spawn program_pid "$program"
+}
+stop_program() { kill "$program_pid" 2>/dev/null; wait "$program_pid_job" 2>/dev/null; }
+
+# arrives FILE EXPECTED [SECONDS]: the file holds exactly EXPECTED within the
+# time (the program types about ten seconds after its start).
+arrives() {
+    local got
+    for _ in $(seq $((${3:-16} * 20))); do
+        # The x keeps a final line feed, which $(...) would drop.
+        { got=$(cat "$1"; printf x); } 2>/dev/null # a file caught mid-write
+        [ "$got" = "$2"x ] && return 0
+        sleep 0.05
+    done
+    echo "  expected: $(printf %q "$2")"
+    echo "  got:      $(printf %q "${got%x}")"
+    return 1
+}
+# reported LOG TEXT [SECONDS]: the program reported an error with TEXT.
+reported() {
+    for _ in $(seq $((${3:-16} * 20))); do
+        grep -qF "$2" "$1" && return 0
+        sleep 0.05
+    done
+    echo "  program output: $(cat "$1")"
+    return 1
+}
+ends_by_itself() {
+    for _ in $(seq $((${1} * 20))); do
+        kill -0 "$program_pid" 2>/dev/null || { wait "$program_pid_job"; return; }
+        sleep 0.05
+    done
+    return 1
+}
+
+# Foot, without Enter, then with Enter; the second run closes itself.
+foot_target foot_pid "Foot Target" "$out/foot" || { echo "foot did not open"; exit 1; }
+unattended foot-plain "Foot Target" "$text" 0
+check "foot: the exact text, no Enter" arrives "$out/foot" "$text"
+stop_program
+: >"$out/foot"
+unattended foot-enter "foot target" "$text" 1
+check "foot: the exact text and Enter (the title matched ignoring case)" arrives "$out/foot" "$text"$'\r'
+check "foot: the program closes itself with status 0" ends_by_itself 14
+
+# GTK 3 and Qt 6, as native Wayland windows; xterm through XWayland.
+: >"$out/gtk"; chmod 666 "$out/gtk"
+sway_spawn gtk_pid env GDK_BACKEND=wayland /usr/bin/python3 "$here/sway_gtk_target.py" "GTK Target" "$out/gtk"
+if wait_for_toplevel "GTK Target"; then
+    unattended gtk "GTK Tar" "$text" 1
+    check "GTK 3: the exact text and Enter (a title beginning with the text)" arrives "$out/gtk" "$text"$'\n'
+    stop_program
+else
+    check "GTK 3: the window opens" false
+fi
+: >"$out/qt"; chmod 666 "$out/qt"
+sway_spawn qt_pid env QT_QPA_PLATFORM=wayland "$QMPVX_SWAY_QT_TARGET" "Qt Target" "$out/qt"
+if wait_for_toplevel "Qt Target"; then
+    unattended qt "Qt Target" "$text" 1
+    check "Qt 6: the exact text and Enter" arrives "$out/qt" "$text"$'\n'
+    stop_program
+else
+    check "Qt 6: the window opens" false
+fi
+: >"$out/xterm"; chmod 666 "$out/xterm"
+sway_spawn xterm_pid xterm -u8 -T "XTerm Target" -e sh -c "stty raw -echo; exec cat > '$out/xterm'"
+if wait_for_toplevel "XTerm Target"; then
+    unattended xterm "XTerm Target" "$text" 1
+    check "xterm (XWayland): the exact text and Enter" arrives "$out/xterm" "$text"$'\r'
+    stop_program
+else
+    check "xterm (XWayland): the window opens" false
+fi
+
+# A title that names no other window: the program's own window begins with
+# it, and is never a target. Nothing is typed anywhere.
+snapshot() { cat "$out/foot" "$out/gtk" "$out/qt" "$out/xterm" | md5sum; }
+before=$(snapshot)
+unattended no-match "QM-PVX" "$text" 1
+check "no matching window: the error says so" reported "$out/no-match.log" 'No window with the title "QM-PVX"'
+check "no matching window: nothing typed anywhere" test "$(snapshot)" = "$before"
+stop_program
+
+# The target loses the activation while a long text is typed: typing stops,
+# the window that got the activation gets nothing.
+foot_target lost_pid "Losing Target" "$out/losing" || { echo "foot did not open"; exit 1; }
+foot_target other_pid "Other Window" "$out/other" || { echo "foot did not open"; exit 1; }
+long=""
+for _ in $(seq 20); do long+="$text "; done
+unattended lost "Losing Target" "$long" 1
+for _ in $(seq 320); do [ -s "$out/losing" ] && break; sleep 0.05; done
+as_user swaymsg '[title="^Other Window$"] focus' >/dev/null
+check "lost activation: typing stops with the focus error" reported "$out/lost.log" 'lost the focus after'
+sleep 0.3
+check "lost activation: the other window got nothing" test ! -s "$out/other"
+got=$(cat "$out/losing")
+check "lost activation: the target got only a beginning of the text" \
+    test -n "$got" -a "${#got}" -lt "${#long}" -a "${long:0:${#got}}" = "$got"
+echo "  the target got ${#got} of ${#long} characters; $(grep -o 'lost the focus after [0-9]* of [0-9]* keys' "$out/lost.log")"
+stop_program
+
+checks_done
