@@ -31,13 +31,13 @@ constexpr auto kSettleTime = std::chrono::milliseconds(50);
 
 std::runtime_error notBroughtForward(const std::string& title, const std::string& why)
 {
-    return std::runtime_error("Could not bring the window \"" + title + "\" to the foreground: " + why +
+    return std::runtime_error("Could not bring the window " + quotedTitle(title) + " to the foreground: " + why +
                               " Nothing was typed.");
 }
 
 std::string stoppedAfter(const std::string& title, std::size_t typed, std::size_t total)
 {
-    return "Typing into \"" + title + "\" stopped after " + std::to_string(typed) + " of " +
+    return "Typing into " + quotedTitle(title) + " stopped after " + std::to_string(typed) + " of " +
            std::to_string(total) + " keys, and nothing further was typed";
 }
 
@@ -103,8 +103,8 @@ void WaylandAutomation::AppActivate(std::string_view title)
     }
     const std::optional<std::size_t> found = findByTitle(candidates, title);
     if (!found)
-        throw std::runtime_error("No window with the title \"" + std::string(title) +
-                                 "\" or a title beginning with it is open. Open that window first, or check the "
+        throw std::runtime_error("No window with the title " + quotedTitle(title) +
+                                 " or a title beginning with it is open. Open that window first, or check the "
                                  "title for typing mistakes. Nothing was typed.");
     const std::uint64_t id = candidates[*found].id;
     const std::string shownTitle = candidates[*found].title;
@@ -121,7 +121,7 @@ void WaylandAutomation::AppActivate(std::string_view title)
             throw notBroughtForward(shownTitle, "the window closed.");
         if (active())
             break;
-        stopIfTerminationRequested("Activating \"" + shownTitle + "\" stopped, and nothing was typed");
+        stopIfTerminationRequested("Activating " + quotedTitle(shownTitle) + " stopped, and nothing was typed");
         if (Clock::now() >= deadline)
             throw notBroughtForward(shownTitle, "the compositor did not activate it within 2 s.");
         std::this_thread::sleep_for(kActivationPoll);
@@ -144,7 +144,7 @@ void WaylandAutomation::type(std::string_view keys, bool wait)
     try {
         segments = planVirtualTyping(actions, layout.get());
     } catch (const std::runtime_error& error) {
-        throw std::runtime_error("Nothing was typed into \"" + target_->title + "\": " + error.what());
+        throw std::runtime_error("Nothing was typed into " + quotedTitle(target_->title) + ": " + error.what());
     }
     const std::size_t total = tapsIn(segments);
     std::size_t typed = 0;
@@ -153,13 +153,13 @@ void WaylandAutomation::type(std::string_view keys, bool wait)
         stopIfTerminationRequested(stoppedAfter(target_->title, typed, total));
         const Toplevel* toplevel = d.find(target_->id);
         if (typed == 0 && (!toplevel || !toplevel->activated || d.otherActivated(target_->id)))
-            throw std::runtime_error("The window \"" + target_->title +
-                                     "\" no longer has the focus. Nothing was typed.");
+            throw std::runtime_error("The window " + quotedTitle(target_->title) +
+                                     " no longer has the focus. Nothing was typed.");
         if (!toplevel)
-            throw std::runtime_error("Typing stopped: the window \"" + target_->title + "\" closed after " +
+            throw std::runtime_error("Typing stopped: the window " + quotedTitle(target_->title) + " closed after " +
                                      std::to_string(typed) + " of " + std::to_string(total) + " keys.");
         if (!toplevel->activated || d.otherActivated(target_->id))
-            throw std::runtime_error("Typing stopped: the window \"" + target_->title + "\" lost the focus after " +
+            throw std::runtime_error("Typing stopped: the window " + quotedTitle(target_->title) + " lost the focus after " +
                                      std::to_string(typed) + " of " + std::to_string(total) +
                                      " keys. Nothing further was typed.");
     };

@@ -1,5 +1,7 @@
 #include "platform/wayland/XWaylandAutomation.h"
 
+#include "platform/TitleMatch.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -25,8 +27,8 @@ void XWaylandAutomation::AppActivate(std::string_view title)
         if (!std::string_view(error.what()).starts_with(kNoSuchWindow))
             throw;
         throw std::runtime_error(
-            "No X11 window with the title \"" + std::string(title) +
-            "\" or a title beginning with it is open. On this Wayland desktop only windows of X11 programs "
+            "No X11 window with the title " + quotedTitle(title) +
+            " or a title beginning with it is open. On this Wayland desktop only windows of X11 programs "
             "(through XWayland) can be found and typed into: the desktop lets no other program activate "
             "or type into windows of Wayland programs. Start the target as an X11 program (many accept "
             "GDK_BACKEND=x11 or QT_QPA_PLATFORM=xcb), or use a wlroots desktop such as sway. Nothing was typed.");
