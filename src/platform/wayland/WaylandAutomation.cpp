@@ -178,16 +178,18 @@ void WaylandAutomation::type(std::string_view keys, bool wait)
         }
         Clock::time_point next = Clock::now();
         for (const VirtualStep& step : segments[s].steps) {
-            keyboard.setModifiers(step.tap.modifiers);
-            if (!step.isTap)
+            if (!step.isTap) {
+                keyboard.setModifiers(step.tap.modifiers);
                 continue;
-            // A round trip before every key: the focus can move at any
-            // moment, and only a key sent right after the answer is sure to
-            // reach the window that was verified. The round trip counts
-            // towards the pace: a compositor busy drawing answers slower.
-            checkTarget();
+            }
+            // A round trip right before every key, after the pause: the focus
+            // can move at any moment, and only a key sent right after the
+            // answer reaches the window that was verified. The round trip
+            // counts towards the pace: a compositor busy drawing answers slower.
             std::this_thread::sleep_until(next);
             next = Clock::now() + kKeyInterval;
+            checkTarget();
+            keyboard.setModifiers(step.tap.modifiers);
             keyboard.tap(step.tap.keycode);
             ++typed;
         }
