@@ -119,8 +119,11 @@ check "no matching window: the error says so" reported "$out/no-match.log" 'No w
 check "no matching window: nothing typed anywhere" test "$(snapshot)" = "$before"
 stop_program
 
-# The target loses the activation while a long text is typed: typing stops,
-# the window that got the activation gets nothing.
+# The target loses the activation while a long text is typed: typing stops at
+# the next key. The activation is checked right before every key, but Wayland
+# has no way to send a key only to a given window: a key already on its way
+# when the compositor moves the focus reaches the new window. So that window
+# gets at most that one key, the next character of the text.
 foot_target lost_pid "Losing Target" "$out/losing" || { echo "foot did not open"; exit 1; }
 foot_target other_pid "Other Window" "$out/other" || { echo "foot did not open"; exit 1; }
 long=""
@@ -130,11 +133,13 @@ for _ in $(seq 320); do [ -s "$out/losing" ] && break; sleep 0.05; done
 as_user swaymsg '[title="^Other Window$"] focus' >/dev/null
 check "lost activation: typing stops with the focus error" reported "$out/lost.log" 'lost the focus after'
 sleep 0.3
-check "lost activation: the other window got nothing" test ! -s "$out/other"
 got=$(cat "$out/losing")
+other=$(cat "$out/other")
+check "lost activation: the other window got at most the key on its way (got: $other)" \
+    test "${#other}" -le 1 -a "${long:${#got}:${#other}}" = "$other"
 check "lost activation: the target got only a beginning of the text" \
     test -n "$got" -a "${#got}" -lt "${#long}" -a "${long:0:${#got}}" = "$got"
-echo "  the target got ${#got} of ${#long} characters; $(grep -o 'lost the focus after [0-9]* of [0-9]* keys' "$out/lost.log")"
+echo "  the target got ${#got} of ${#long} characters, the other window ${#other}; $(grep -o 'lost the focus after [0-9]* of [0-9]* keys' "$out/lost.log")"
 stop_program
 
 checks_done
