@@ -3,14 +3,8 @@
 # created for the run when started as root (sway refuses root). Everything
 # started here is recorded by PID and ended by sway_end.
 
-sway_passed=0 sway_failed=0
-check() {
-    if "${@:2}"; then sway_passed=$((sway_passed + 1)); else sway_failed=$((sway_failed + 1)); echo "FAILED: $1"; fi
-}
-checks_done() {
-    echo "$sway_passed passed, $sway_failed failed"
-    [ "$sway_failed" -eq 0 ]
-}
+# The counted checks and the INI quoting of the X11 scripts.
+source "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
 
 sway_pids=() sway_user="" sway_user_created=0
 

@@ -25,7 +25,6 @@ done
 mkdir -p "$(dirname "$conf")"
 [ -z "$sway_user" ] || chown -R "$sway_user" "$sway_dir/config"
 
-ini_string() { local s=${1//\\/\\\\}; printf '"%s"' "${s//\"/\\\"}"; }
 text="Grüße ñ ÿ, Ωμέγα ψ, Привет ж, 日本語 中文, 😀🎉 ok"
 
 # unattended NAME TITLE TEXT ENTER: the program started with AutoStart and
