@@ -29,9 +29,11 @@ text="Grüße ñ ÿ, Ωμέγα ψ, Привет ж, 日本語 中文, 😀🎉 
 
 # unattended NAME TITLE TEXT ENTER: the program started with AutoStart and
 # AutoClose; its PID in $program_pid, its output in $out/NAME.log.
-unattended() {
-    printf '[General]\nAUTOSTART_TICKBOX=1\nAUTOCLOSE_TICKBOX=1\nAUTO_ENTER_KEY_TICKBOX=%s\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\n' \
-        "$4" "$(ini_string "$2")" "$(ini_string "$3")" >"$conf"
+unattended() { start_program "$@" 1; }
+# start_program NAME TITLE TEXT ENTER AUTO: with both tick boxes AUTO.
+start_program() {
+    printf '[General]\nAUTOSTART_TICKBOX=%s\nAUTOCLOSE_TICKBOX=%s\nAUTO_ENTER_KEY_TICKBOX=%s\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\n' \
+        "$5" "$5" "$4" "$(ini_string "$2")" "$(ini_string "$3")" >"$conf"
     chmod 666 "$conf"
     : >"$out/$1.log"
     chmod 666 "$out/$1.log"
@@ -79,6 +81,28 @@ stop_program
 unattended foot-enter "foot target" "$text" 1
 check "foot: the exact text and Enter (the title matched ignoring case)" arrives "$out/foot" "$text"$'\r'
 check "foot: the program closes itself with status 0" ends_by_itself 14
+
+# By hand, as a user without a mouse would: the program's window focused,
+# Tab to "Ready To Send", Space, Tab to "SEND TEXT STRING", Space. The keys come from another virtual keyboard (wtype),
+# whose keymap then is the seat's; wtype waits before its first key, which a
+# seat that had no keyboard would lose. Closing the window ends the program.
+press_in_program() {
+    as_user swaymsg '[app_id="qm-pvx" title="^QM-PVX - "] focus' >/dev/null || return 1
+    as_user wtype -s 300 "$@" -s 100
+}
+: >"$out/foot"
+start_program manual "Foot Target" "$text" 1 0
+if wait_for_toplevel "QM-PVX - qm-pvx"; then
+    press_in_program -k Tab -s 50 -k Tab -s 50 -k Tab -s 50 -k Tab -s 50 -k Tab -s 50 -k Tab -s 50 -k space
+    press_in_program -k Tab -s 50 -k space
+    check "by hand: the exact text and Enter" arrives "$out/foot" "$text"$'\r' 4
+    check "by hand: foot has the focus afterwards" test "$(focused_title)" = "Foot Target"
+    as_user swaymsg '[app_id="qm-pvx" title="^QM-PVX - "] kill' >/dev/null
+    check "by hand: closing the window ends the program with status 0" ends_by_itself 4
+else
+    check "by hand: the program's window opens" false
+fi
+stop_program
 
 # GTK 3 and Qt 6, as native Wayland windows; xterm through XWayland.
 : >"$out/gtk"; chmod 666 "$out/gtk"

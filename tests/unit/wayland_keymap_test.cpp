@@ -129,5 +129,29 @@ TEST(WaylandKeymap, AGermanLayoutTypesItsOwnLettersFromItsKeys)
     EXPECT_EQ(segments[0].keymap.find("key <AB11> {"), std::string::npos) << "nothing borrowed";
 }
 
+// The seat's keymap is the layout to build on only when it is one: after
+// another tool's virtual keyboard typed, it is that tool's handful of symbols.
+TEST(WaylandKeymap, OnlyARealLayoutCountsAsTheUsersLayout)
+{
+    for (const char* layout : {"us", "de", "fr", "ru", "us(dvorak)", "jp"})
+        EXPECT_TRUE(isKeyboardLayout(compileKeymap(layout).get())) << layout;
+
+    const x11::XkbKeymap us = compileKeymap("us");
+    const auto segments = planVirtualTyping(keys::parseKeyNotation("日本 😀"), us.get());
+    EXPECT_TRUE(isKeyboardLayout(compiled(segments.at(0)).get())) << "a keymap of this program's own keyboard";
+
+    // What a typing tool uploads: the symbols it types, from the first keycode on.
+    const KeymapSegment tool{"xkb_keymap {\n"
+                             "xkb_keycodes \"(unnamed)\" { minimum = 8; maximum = 11; <K1> = 9; <K2> = 10; };\n"
+                             "xkb_types \"(unnamed)\" { include \"complete\" };\n"
+                             "xkb_compatibility \"(unnamed)\" { include \"complete\" };\n"
+                             "xkb_symbols \"(unnamed)\" { key <K1> {[Tab]}; key <K2> {[space]}; };\n"
+                             "};\n",
+                             {}};
+    const x11::XkbKeymap toolKeymap = compiled(tool);
+    ASSERT_TRUE(toolKeymap);
+    EXPECT_FALSE(isKeyboardLayout(toolKeymap.get()));
+}
+
 } // namespace
 } // namespace qmpvx::wayland

@@ -124,6 +124,24 @@ xkb_keysym_t keysymOfTap(const keys::KeyAction& action)
 
 } // namespace
 
+bool isKeyboardLayout(xkb_keymap* keymap)
+{
+    // Escape, Backspace, Tab, Enter, left Shift and the space bar.
+    constexpr std::array<std::pair<std::uint32_t, xkb_keysym_t>, 6> kStandardKeys{{
+        {1, XKB_KEY_Escape},
+        {14, XKB_KEY_BackSpace},
+        {15, XKB_KEY_Tab},
+        {28, XKB_KEY_Return},
+        {42, XKB_KEY_Shift_L},
+        {57, XKB_KEY_space},
+    }};
+    return std::ranges::all_of(kStandardKeys, [keymap](const auto& key) {
+        const xkb_keysym_t* syms = nullptr;
+        return xkb_keymap_key_get_syms_by_level(keymap, key.first + kEvdevOffset, 0, 0, &syms) == 1 &&
+               syms[0] == key.second;
+    });
+}
+
 std::vector<std::uint32_t> borrowableKeycodes(xkb_keymap* layout)
 {
     std::vector<std::uint32_t> keycodes;

@@ -32,6 +32,11 @@ struct KeymapSegment {
     std::vector<VirtualStep> steps;
 };
 
+// The keymap is a keyboard layout: the keys every PC layout has sit at their
+// standard keycodes. A seat's keymap is the one of the keyboard used last,
+// which may be another program's virtual keyboard with a few symbols of its own.
+bool isKeyboardLayout(xkb_keymap* keymap);
+
 // Keycodes (xkb, <= 255) that characters the layout lacks may be typed
 // through: without a symbol in `layout`, named in it, and with an evdev
 // meaning no application or input method acts on. Keycodes above 255 are

@@ -51,11 +51,12 @@ std::size_t tapsIn(const std::vector<KeymapSegment>& segments)
     return taps;
 }
 
-// The user's layout: the seat keyboard's keymap, else the one xkbcommon's
+// The user's layout: the seat keyboard's keymap when it is one (not the
+// keymap of a virtual keyboard that typed last), else the one xkbcommon's
 // defaults and XKB_DEFAULT_* name, as the compositor would compile it.
 x11::XkbKeymap userLayout(const WaylandDisplay& display)
 {
-    if (display.seatKeymap())
+    if (display.seatKeymap() && isKeyboardLayout(display.seatKeymap()))
         return x11::XkbKeymap(xkb_keymap_ref(display.seatKeymap()));
     const x11::XkbContext context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     x11::XkbKeymap keymap(xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
