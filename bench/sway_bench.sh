@@ -8,9 +8,9 @@ type_text=$(realpath "$1")
 runs=${2:-3}
 dir=$(mktemp -d /tmp/qm-pvx-sway-bench.XXXXXX)
 chmod 755 "$dir" # the session user reads the text here
-source "$(dirname "$0")/../tests/e2e/sway_session.sh"
-trap sway_end EXIT
-sway_begin "$dir/session"
+source "$(dirname "$0")/../tests/e2e/wayland_session.sh"
+trap wayland_end EXIT
+wayland_begin "$dir/session"
 case $? in 0) ;; 77) exit 0 ;; *) exit 1 ;; esac
 
 RANDOM=7

@@ -8,69 +8,17 @@ set -uo pipefail
 program=$(realpath "$1")
 out=$2
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/sway_session.sh"
-trap sway_end EXIT
-sway_begin "$out"
+source "$here/wayland_session.sh"
+trap wayland_end EXIT
+wayland_begin "$out"
 case $? in
 0) ;;
 77) exit 77 ;;
 *) echo "Could not prepare the sway session."; exit 1 ;;
 esac
-conf="$sway_dir/config/QM_PVX/qm-pvx.conf"
-# Qt's Wayland platform leaks at exit inside a library it has unloaded by
-# then, which no suppression can name.
-for i in "${!sway_env[@]}"; do
-    [[ ${sway_env[$i]} == ASAN_OPTIONS=* ]] && sway_env[$i]+=":detect_leaks=0"
-done
-mkdir -p "$(dirname "$conf")"
-[ -z "$sway_user" ] || chown -R "$sway_user" "$sway_dir/config"
+program_begin
 
 text="Grüße ñ ÿ, Ωμέγα ψ, Привет ж, 日本語 中文, 😀🎉 ok"
-
-# unattended NAME TITLE TEXT ENTER: the program started with AutoStart and
-# AutoClose; its PID in $program_pid, its output in $out/NAME.log.
-unattended() { start_program "$@" 1; }
-# start_program NAME TITLE TEXT ENTER AUTO: with both tick boxes AUTO.
-start_program() {
-    printf '[General]\nAUTOSTART_TICKBOX=%s\nAUTOCLOSE_TICKBOX=%s\nAUTO_ENTER_KEY_TICKBOX=%s\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\n' \
-        "$5" "$5" "$4" "$(ini_string "$2")" "$(ini_string "$3")" >"$conf"
-    chmod 666 "$conf"
-    : >"$out/$1.log"
-    chmod 666 "$out/$1.log"
-    spawn_log="$out/$1.log" sway_spawn program_pid "$program"
-}
-stop_program() { kill "$program_pid" 2>/dev/null; wait "$program_pid_job" 2>/dev/null; }
-
-# arrives FILE EXPECTED [SECONDS]: the file holds exactly EXPECTED within the
-# time (the program types about ten seconds after its start).
-arrives() {
-    local got
-    for _ in $(seq $((${3:-16} * 20))); do
-        # The x keeps a final line feed, which $(...) would drop.
-        { got=$(cat "$1"; printf x); } 2>/dev/null # a file caught mid-write
-        [ "$got" = "$2"x ] && return 0
-        sleep 0.05
-    done
-    echo "  expected: $(printf %q "$2")"
-    echo "  got:      $(printf %q "${got%x}")"
-    return 1
-}
-# reported LOG TEXT [SECONDS]: the program reported an error with TEXT.
-reported() {
-    for _ in $(seq $((${3:-16} * 20))); do
-        grep -qF "$2" "$1" && return 0
-        sleep 0.05
-    done
-    echo "  program output: $(cat "$1")"
-    return 1
-}
-ends_by_itself() {
-    for _ in $(seq $((${1} * 20))); do
-        kill -0 "$program_pid" 2>/dev/null || { wait "$program_pid_job"; return; }
-        sleep 0.05
-    done
-    return 1
-}
 
 # Foot, without Enter, then with Enter; the second run closes itself.
 foot_target foot_pid "Foot Target" "$out/foot" || { echo "foot did not open"; exit 1; }
@@ -106,7 +54,7 @@ stop_program
 
 # GTK 3 and Qt 6, as native Wayland windows; xterm through XWayland.
 : >"$out/gtk"; chmod 666 "$out/gtk"
-sway_spawn gtk_pid env GDK_BACKEND=wayland /usr/bin/python3 "$here/sway_gtk_target.py" "GTK Target" "$out/gtk"
+wayland_spawn gtk_pid env GDK_BACKEND=wayland /usr/bin/python3 "$here/sway_gtk_target.py" "GTK Target" "$out/gtk"
 if wait_for_toplevel "GTK Target"; then
     unattended gtk "GTK Tar" "$text" 1
     check "GTK 3: the exact text and Enter (a title beginning with the text)" arrives "$out/gtk" "$text"$'\n'
@@ -115,7 +63,7 @@ else
     check "GTK 3: the window opens" false
 fi
 : >"$out/qt"; chmod 666 "$out/qt"
-sway_spawn qt_pid env QT_QPA_PLATFORM=wayland "$QMPVX_SWAY_QT_TARGET" "Qt Target" "$out/qt"
+wayland_spawn qt_pid env QT_QPA_PLATFORM=wayland "$QMPVX_SWAY_QT_TARGET" "Qt Target" "$out/qt"
 if wait_for_toplevel "Qt Target"; then
     unattended qt "Qt Target" "$text" 1
     check "Qt 6: the exact text and Enter" arrives "$out/qt" "$text"$'\n'
@@ -124,7 +72,7 @@ else
     check "Qt 6: the window opens" false
 fi
 : >"$out/xterm"; chmod 666 "$out/xterm"
-sway_spawn xterm_pid xterm -u8 -T "XTerm Target" -e sh -c "stty raw -echo; exec cat > '$out/xterm'"
+wayland_spawn xterm_pid xterm -u8 -T "XTerm Target" -e sh -c "stty raw -echo; exec cat > '$out/xterm'"
 if wait_for_toplevel "XTerm Target"; then
     unattended xterm "XTerm Target" "$text" 1
     check "xterm (XWayland): the exact text and Enter" arrives "$out/xterm" "$text"$'\r'

@@ -196,17 +196,23 @@ std::vector<Candidate> describe(XConnection& conn, const std::vector<xcb_window_
     return result;
 }
 
-std::vector<xcb_window_t> managedTopmostFirst(XConnection& conn)
+// Nothing when the window manager keeps no list of its clients at all.
+std::optional<std::vector<xcb_window_t>> managedTopmostFirst(XConnection& conn)
 {
-    const xcb_atom_t stackingOrder = conn.atom("_NET_CLIENT_LIST_STACKING");
-    auto stacking = PropertyRequest(conn, conn.root(), stackingOrder, XCB_ATOM_WINDOW).items();
     // Without a stacking order, the most recently mapped windows are the likeliest on top.
-    if (!stacking || stacking->empty())
-        stacking = PropertyRequest(conn, conn.root(), conn.atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW).items();
-    std::vector<xcb_window_t> windows;
-    if (stacking)
-        windows.assign(stacking->rbegin(), stacking->rend());
-    return windows;
+    for (const char* list : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST"}) {
+        PropertyRequest request(conn, conn.root(), conn.atom(list), XCB_ATOM_WINDOW);
+        const auto reply = request.take();
+        if (!reply || reply->type == XCB_NONE)
+            continue;
+        const auto* first = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+        std::vector<xcb_window_t> windows(first, first + xcb_get_property_value_length(reply.get()) / 4);
+        if (reply->format != 32 || reply->type != XCB_ATOM_WINDOW)
+            windows.clear();
+        if (!windows.empty() || list == std::string_view("_NET_CLIENT_LIST"))
+            return std::vector<xcb_window_t>(windows.rbegin(), windows.rend());
+    }
+    return std::nullopt;
 }
 
 std::vector<xcb_window_t> children(XConnection& conn, xcb_window_t parent)
@@ -278,8 +284,10 @@ bool windowManagerRunning(XConnection& conn)
 
 std::vector<TitledWindow> topLevelWindows(XConnection& conn)
 {
-    const auto found =
-        windowManagerRunning(conn) ? describe(conn, managedTopmostFirst(conn)) : unmanagedTopmostFirst(conn);
+    // Some window managers (weston's for XWayland) announce themselves but
+    // list no clients: their frames are then searched like an unannounced one's.
+    const auto managed = windowManagerRunning(conn) ? managedTopmostFirst(conn) : std::nullopt;
+    const auto found = managed ? describe(conn, *managed) : unmanagedTopmostFirst(conn);
     std::vector<TitledWindow> result;
     for (const Candidate& candidate : found) {
         if (!candidate.gone && !candidate.ours && !candidate.title.empty())
