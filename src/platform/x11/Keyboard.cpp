@@ -148,8 +148,7 @@ void forEachRun(const std::map<std::uint8_t, Item>& items, Write&& write)
     }
 }
 
-} // namespace
-
+// The server's index of the four-level key type, if it has one.
 std::optional<std::uint8_t> fourLevelType(XConnection& connection)
 {
     xcb_connection_t* c = connection.get();
@@ -169,9 +168,12 @@ std::optional<std::uint8_t> fourLevelType(XConnection& connection)
     return std::nullopt;
 }
 
-void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols, std::optional<std::uint8_t> fourLevel)
+// The cookie of the last request, checked only when asked.
+xcb_void_cookie_t writeXkbKeycodes(XConnection& connection, const KeycodeSymbols& symbols,
+                                   std::optional<std::uint8_t> fourLevel, bool checked = false)
 {
-    constexpr std::uint8_t kTwoLevel = 1;  // a fixed index in every XKB keymap
+    constexpr std::uint8_t kTwoLevel = 1; // a fixed index in every XKB keymap
+    xcb_void_cookie_t last{};
     xcb_connection_t* c = connection.get();
     const xcb_setup_t* setup = xcb_get_setup(c);
     forEachRun(symbols, [&](auto from, auto to, std::uint8_t count) {
@@ -192,9 +194,41 @@ void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols, std::
             values.insert(values.end(), bytes, bytes + map.width * sizeof(xcb_keysym_t));
             total = static_cast<std::uint16_t>(total + map.width);
         }
-        xcb_xkb_set_map(c, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_MAP_PART_KEY_SYMS, XCB_XKB_SET_MAP_FLAGS_RECOMPUTE_ACTIONS,
-                        setup->min_keycode, setup->max_keycode, 0, 0, from->first, count, total, 0, 0, 0, 0, 0, 0, 0,
-                        0, 0, 0, 0, 0, 0, 0, 0, 0, values.data());
+        last = (checked ? xcb_xkb_set_map_checked : xcb_xkb_set_map)(
+            c, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_MAP_PART_KEY_SYMS, XCB_XKB_SET_MAP_FLAGS_RECOMPUTE_ACTIONS,
+            setup->min_keycode, setup->max_keycode, 0, 0, from->first, count, total, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+            0, 0, 0, 0, 0, 0, values.data());
+    });
+    return last;
+}
+
+} // namespace
+
+KeymapWrites keymapWrites(XConnection& connection, std::uint8_t spare)
+{
+    // The server checks an XKB change against the keymap of every keyboard
+    // device; XWayland's devices have keymaps that number their key types
+    // differently, so it refuses the change. The core protocol lets each
+    // device's keymap place the symbols itself.
+    const std::optional<std::uint8_t> fourLevel = fourLevelType(connection);
+    const xcb_void_cookie_t probe = writeXkbKeycodes(connection, {{spare, LevelSymbols{}}}, fourLevel, true);
+    const Reply<xcb_generic_error_t> refused{xcb_request_check(connection.get(), probe)};
+    if (!refused)
+        emptyKeycodes(connection, {spare});
+    return refused ? KeymapWrites{true, std::nullopt} : KeymapWrites{false, fourLevel};
+}
+
+void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols, const KeymapWrites& how)
+{
+    if (!how.core) {
+        writeXkbKeycodes(connection, symbols, how.fourLevel);
+        return;
+    }
+    forEachRun(symbols, [&](auto from, auto to, std::uint8_t count) {
+        std::vector<xcb_keysym_t> keysyms;
+        for (auto it = from; it != to; ++it)
+            keysyms.insert(keysyms.end(), {it->second[0], it->second[1]});
+        xcb_change_keyboard_mapping(connection.get(), count, from->first, 2, keysyms.data());
     });
 }
 

@@ -43,16 +43,23 @@ private:
 // has them (its columns 1, 2, 5 and 6: group 1 with and without Level3).
 KeycodeSymbols readKeycodes(XConnection& connection, const std::vector<std::uint8_t>& keycodes);
 
-// The server's index of the four-level key type, through which a borrowed
-// keycode carries symbols on its Level3 levels; nothing when it has none
-// (the core protocol cannot say levels 3 and 4: it makes them a third group).
-std::optional<std::uint8_t> fourLevelType(XConnection& connection);
+// How borrowed symbols are written: through XKB, with the server's
+// four-level key type when it has one (the core protocol cannot say levels 3
+// and 4: it makes them a third group); through the core protocol, on two
+// levels, where the server refuses XKB's changes (XWayland does).
+struct KeymapWrites {
+    bool core = false;
+    std::optional<std::uint8_t> fourLevel; // the key type's index; only without `core`
+    std::size_t levels() const { return fourLevel ? 4 : 2; }
+};
 
-// Maps the keycodes to their symbols, with the four-level type when given.
-// Each change makes every client (the window manager too) reload its
-// keyboard map, so neighbouring keycodes change in one request; keycodes not
-// listed are never rewritten.
-void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols, std::optional<std::uint8_t> fourLevel);
+// Finds out by writing to `spare`, a keycode without symbols, and emptying it again.
+KeymapWrites keymapWrites(XConnection& connection, std::uint8_t spare);
+
+// Maps the keycodes to their symbols. Each change makes every client (the
+// window manager too) reload its keyboard map, so neighbouring keycodes
+// change in one request; keycodes not listed are never rewritten.
+void writeKeycodes(XConnection& connection, const KeycodeSymbols& symbols, const KeymapWrites& how);
 
 // Makes the keycodes empty again, through the core protocol, which leaves
 // them exactly as the keymap had them: without symbols, groups or actions.

@@ -109,7 +109,7 @@ std::vector<BorrowableKeycode> KeycodeLoans::borrowable(const std::vector<std::u
     return keycodes;
 }
 
-void KeycodeLoans::lend(const KeycodeSymbols& symbols, std::optional<std::uint8_t> fourLevel)
+void KeycodeLoans::lend(const KeycodeSymbols& symbols, const KeymapWrites& how)
 {
     if (symbols.empty())
         return;
@@ -125,7 +125,7 @@ void KeycodeLoans::lend(const KeycodeSymbols& symbols, std::optional<std::uint8_
     // Recorded before the change: a run killed in between leaves a record
     // that the next one finds not to match, and leaves alone.
     ledger_.publish();
-    writeKeycodes(connection_, symbols, fourLevel);
+    writeKeycodes(connection_, symbols, how);
     connection_.sync();
 }
 

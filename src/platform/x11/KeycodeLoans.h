@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/x11/Keyboard.h"
 #include "platform/x11/KeystrokePlan.h"
 #include "platform/x11/LoanLedger.h"
 #include "platform/x11/XConnection.h"
@@ -72,9 +73,9 @@ public:
     // The borrowed keycodes as a plan sees them, followed by `free` ones.
     std::vector<BorrowableKeycode> borrowable(const std::vector<std::uint8_t>& free) const;
 
-    // Maps the keycodes, recorded first in the ledger, all in one go; with
-    // the server's four-level type, if any, for the Level3 levels.
-    void lend(const KeycodeSymbols& symbols, std::optional<std::uint8_t> fourLevel);
+    // Maps the keycodes, recorded first in the ledger, all in one go, the
+    // way `how` says (four levels with the server's four-level type).
+    void lend(const KeycodeSymbols& symbols, const KeymapWrites& how);
     void typedThrough(const Slot& slot);
     // Blocks until every slot is settled. On a termination request it stops,
     // saying that `stopped` was cut short.

@@ -159,8 +159,8 @@ void typeWithXTest(XConnection& connection, LoanLedger& ledger, KeycodeLoans& lo
         ignored.push_back(own);
     const KeymapIndex layout(keyboard.keymap(), keyboard.activeGroup(), ignored);
     const std::vector<std::uint8_t> free = keycodesWithoutEffects(connection, layout.spareKeycodes());
-    const std::optional<std::uint8_t> fourLevel = fourLevelType(connection);
-    const KeystrokePlan plan = planKeystrokes(actions, layout, loans.borrowable(free), fourLevel ? 4 : 2);
+    const KeymapWrites writes = free.empty() ? KeymapWrites{} : keymapWrites(connection, free.front());
+    const KeystrokePlan plan = planKeystrokes(actions, layout, loans.borrowable(free), writes.levels());
     keyboard.waitUntilReleased(kHeldKeysTimeout);
 
     const bool capsLock = keyboard.capsLockOn();
@@ -171,7 +171,7 @@ void typeWithXTest(XConnection& connection, LoanLedger& ledger, KeycodeLoans& lo
     for (const Segment& segment : plan.segments) {
         // A symbol is replaced only once the keys typed through it have been read.
         loans.waitUntilSettled(segment.replaced, stoppedAfter(target, typed, plan.taps));
-        loans.lend(segment.lend, fourLevel);
+        loans.lend(segment.lend, writes);
         for (const Step& step : segment.steps) {
             injector.sendStep(step, typed, plan.taps);
             if (step.borrowed)
