@@ -63,13 +63,15 @@ for (var i = 0; i < all.length; ++i)
     if (all[i].caption === $(ini_string "$1")) workspace.activeClient = all[i];"
 }
 
-# kwin_begin DIR: the session, its files in DIR. Returns 77 (after saying
-# why) when KWin cannot start here.
+# kwin_begin DIR [LAYOUTS]: the session, its files in DIR, with KWin's
+# keyboard layouts (as in its settings: "de", "us,de"; else its default).
+# Returns 77 (after saying why) when KWin cannot start here.
 kwin_begin() {
     kwin_dir=$1
     rm -rf "$kwin_dir"
     mkdir -p "$kwin_dir/run" "$kwin_dir/home" "$kwin_dir/config" "$kwin_dir/bin"
     chmod 700 "$kwin_dir/run"
+    [ -z "${2:-}" ] || printf '[Layout]\nLayoutList=%s\nUse=true\n' "$2" >"$kwin_dir/config/kxkbrc"
     if [ ! -e /usr/bin/kwin_wayland ]; then
         echo "SKIPPED: kwin_wayland is not installed (package kwin-wayland)."
         return 77

@@ -2,8 +2,9 @@
 # The real program on headless KWin (KDE Plasma's compositor), started as a
 # user would with AutoStart and AutoClose in its settings, typing into a
 # native Wayland window (Qt 6); without the desktop entry that lets it type,
-# a text with characters the layout lacks, a title that names no window, and
-# a target that loses the activation while it is typed into.
+# a text with characters the layout lacks, a title that names no window, a
+# target that loses the activation while it is typed into, and a second
+# layout (German) switched to.
 # kwin_test.sh PROGRAM OUTDIR   (QMPVX_KWIN_QT_TARGET: the Qt 6 test window)
 set -uo pipefail
 program=$(realpath "$1")
@@ -17,14 +18,25 @@ case $? in
 77) exit 77 ;;
 *) echo "Could not prepare the KWin session."; exit 1 ;;
 esac
-conf="$kwin_dir/config/QM_PVX/qm-pvx.conf"
-mkdir -p "$(dirname "$conf")"
-# Qt's Wayland platform leaks at exit inside a library it has unloaded by
-# then, which no suppression can name.
-for i in "${!kwin_env[@]}"; do
-    [[ ${kwin_env[$i]} == ASAN_OPTIONS=* ]] && kwin_env[$i]+=":detect_leaks=0"
-done
-kwin_env+=(QT_QPA_PLATFORM=wayland)
+# The settings file, the sanitizers' options and the Qt platform for the
+# session just begun.
+session_setup() {
+    conf="$kwin_dir/config/QM_PVX/qm-pvx.conf"
+    mkdir -p "$(dirname "$conf")"
+    # Qt's Wayland platform leaks at exit inside a library it has unloaded by
+    # then, which no suppression can name.
+    for i in "${!kwin_env[@]}"; do
+        [[ ${kwin_env[$i]} == ASAN_OPTIONS=* ]] && kwin_env[$i]+=":detect_leaks=0"
+    done
+    kwin_env+=(QT_QPA_PLATFORM=wayland)
+}
+# The desktop entry that lets the program type.
+desktop_entry() {
+    mkdir -p "$kwin_dir/home/.local/share/applications"
+    printf '[Desktop Entry]\nType=Application\nName=QM-PVX under test\nExec=%s\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
+        "$program" >"$kwin_dir/home/.local/share/applications/qm-pvx-under-test.desktop"
+}
+session_setup
 
 # unattended NAME TITLE TEXT ENTER: the program started with AutoStart and
 # AutoClose; its PID in $program_pid, its output in $out/NAME.log.
@@ -87,9 +99,7 @@ check "without a desktop entry: the error names this copy's path" \
 check "without a desktop entry: nothing typed anywhere" test "$(snapshot)" = "$before"
 stop_program
 
-mkdir -p "$kwin_dir/home/.local/share/applications"
-printf '[Desktop Entry]\nType=Application\nName=QM-PVX under test\nExec=%s\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
-    "$program" >"$kwin_dir/home/.local/share/applications/qm-pvx-under-test.desktop"
+desktop_entry
 
 unattended ascii "QT KWIN" "$text" 1
 check "Qt 6: the exact text and Enter (a title beginning with the text, ignoring case)" \
@@ -131,6 +141,20 @@ check "lost activation: the other window got at most the key on its way (got: $o
 check "lost activation: the target got only a beginning of the text" \
     test -n "$got" -a "${#got}" -lt "${#long}" -a "${long:0:${#got}}" = "$got"
 echo "  the target got ${#got} of ${#long} characters, the other window ${#other}; $(grep -o 'lost the focus after [0-9]* of [0-9]* keys' "$out/lost.log" | head -1)"
+stop_program
+
+# A second layout, switched to: its keys, AltGr included, from KWin's keymap.
+kwin_end
+kwin_begin "$out/de" us,de || { echo "KWin did not start again"; exit 1; }
+session_setup
+desktop_entry
+: >"$out/de.txt"
+kwin_spawn de_pid "$QMPVX_KWIN_QT_TARGET" "German Target" "$out/de.txt"
+wait_for_kwin_window "German Target" || { echo "the Qt window did not open"; exit 1; }
+in_session gdbus call --session -d org.kde.keyboard -o /Layouts -m org.kde.KeyboardLayouts.setLayout 1 >/dev/null
+german="Zürich, Straße: zy @ € µ {{}|{}} ÄÖÜ"
+unattended german "German Target" "$german" 0
+check "German layout: the exact text, AltGr characters included" arrives "$out/de.txt" "Zürich, Straße: zy @ € µ {|} ÄÖÜ"
 stop_program
 
 checks_done
