@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -202,7 +203,11 @@ void KWinAutomation::typePlanned(std::string_view keys)
                                      counted() + ". Nothing further was typed.");
     };
 
-    FakeInputKeyboard keyboard(d);
+    std::set<std::uint32_t> mayPress;
+    for (const FakeInputStep& step : plan.steps)
+        for (const FakeKeyEvent& event : step.events)
+            mayPress.insert(event.evdevCode);
+    FakeInputKeyboard keyboard(d, {mayPress.begin(), mayPress.end()});
     Clock::time_point next = Clock::now();
     for (const FakeInputStep& step : plan.steps) {
         // The check right before the key: only a key sent right after KWin's

@@ -2,6 +2,9 @@
 
 #include <systemd/sd-bus.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -94,14 +97,22 @@ private:
     int result_ = 0;
 };
 
-// The script's text in a file of its own, which KWin reads when the script runs.
+constexpr std::string_view kScriptPrefix = "qm-pvx-";
+
+std::string scriptFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && *runtime ? runtime : "/tmp";
+}
+
+// The script's text in a file named after the script, which KWin reads when
+// the script runs.
 class ScriptFile {
 public:
-    explicit ScriptFile(const std::string& text)
+    ScriptFile(const std::string& pluginName, const std::string& text)
+        : path_(scriptFolder() + "/" + pluginName + ".js")
     {
-        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        path_ = std::string(runtime && *runtime ? runtime : "/tmp") + "/qm-pvx-kwin-XXXXXX.js";
-        const int fd = mkstemps(path_.data(), 3);
+        const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0)
             throw std::runtime_error("Could not write a script for KWin in " + path_ + ": " + std::strerror(errno) +
                                      ". Nothing was typed.");
@@ -126,7 +137,7 @@ private:
 class KWinScripting::LoadedScript {
 public:
     LoadedScript(sd_bus* bus, std::string pluginName, const std::string& text)
-        : bus_(bus), pluginName_(std::move(pluginName)), file_(text)
+        : bus_(bus), pluginName_(std::move(pluginName)), file_(pluginName_, text)
     {
         std::int32_t id = -1;
         {
@@ -204,6 +215,34 @@ KWinScripting::KWinScripting() : kwin_(bus_.ownerOf(kKWin))
     sd_bus_set_method_call_timeout(bus_.get(), kCallTimeoutMicroseconds);
     if (sd_bus_add_object(bus_.get(), &object_, kReportPath, &Receiver::received, this) < 0)
         throw std::runtime_error("Could not receive reports from KWin on the session bus. Nothing was typed.");
+    unloadScriptsOfEndedRuns();
+}
+
+void KWinScripting::unloadScriptsOfEndedRuns() noexcept
+{
+    struct Closer {
+        void operator()(DIR* dir) const noexcept { closedir(dir); }
+    };
+    const std::string folder = scriptFolder();
+    const std::unique_ptr<DIR, Closer> dir(opendir(folder.c_str()));
+    if (!dir)
+        return;
+    std::vector<std::string> ended;
+    while (const dirent* entry = readdir(dir.get())) {
+        // qm-pvx-PURPOSE-PID-N.js
+        const std::string_view name(entry->d_name);
+        if (!name.starts_with(kScriptPrefix) || !name.ends_with(".js"))
+            continue;
+        const std::size_t dash = name.find('-', kScriptPrefix.size());
+        const pid_t pid = dash == std::string_view::npos ? 0 : static_cast<pid_t>(std::atol(name.data() + dash + 1));
+        if (pid > 0 && pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH)
+            ended.emplace_back(name.substr(0, name.size() - 3));
+    }
+    for (const std::string& pluginName : ended) {
+        const Call unload(bus_.get(), kKWin, "/Scripting", "org.kde.kwin.Scripting", "unloadScript", "s",
+                          pluginName.c_str());
+        unlink((folder + "/" + pluginName + ".js").c_str());
+    }
 }
 
 KWinScripting::~KWinScripting()

@@ -67,6 +67,8 @@ private:
 
     // Takes the reports off the bus: a plain function, as sd-bus calls it.
     struct Receiver;
+    // A killed run leaves its script loaded in KWin, reporting to nobody.
+    void unloadScriptsOfEndedRuns() noexcept;
     void report(const std::string& what, const std::vector<std::string>& arguments);
     std::unique_ptr<LoadedScript> load(const std::string& purpose, const std::string& body);
     // The start of every script: where and how it reports.
