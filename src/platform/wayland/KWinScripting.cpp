@@ -298,19 +298,23 @@ std::string KWinScripting::prelude(const std::string& pluginName) const
            "};\n";
 }
 
-std::unique_ptr<KWinScripting::LoadedScript> KWinScripting::load(const std::string& purpose, const std::string& body)
+std::string KWinScripting::newScriptName(const std::string& purpose)
 {
-    const std::string name = "qm-pvx-" + purpose + "-" + std::to_string(getpid()) + "-" + std::to_string(++scripts_);
-    return std::make_unique<LoadedScript>(bus_.get(), name, prelude(name) + body);
+    return std::string(kScriptPrefix) + purpose + "-" + std::to_string(getpid()) + "-" + std::to_string(++scripts_);
+}
+
+std::unique_ptr<KWinScripting::LoadedScript> KWinScripting::load(const std::string& pluginName,
+                                                                 const std::string& body)
+{
+    return std::make_unique<LoadedScript>(bus_.get(), pluginName, prelude(pluginName) + body);
 }
 
 std::vector<KWinWindow> KWinScripting::windows()
 {
     windows_.clear();
     listed_ = false;
-    const std::string name = "qm-pvx-list-" + std::to_string(getpid()) + "-" + std::to_string(scripts_ + 1);
-    listing_ = name;
-    const std::unique_ptr<LoadedScript> script = load("list",
+    listing_ = newScriptName("list");
+    const std::unique_ptr<LoadedScript> script = load(listing_,
         "var all = workspace.clientList();\n"
         "for (var i = 0; i < all.length; ++i) {\n"
         "    var w = all[i];\n"
@@ -336,10 +340,9 @@ std::vector<KWinWindow> KWinScripting::windows()
 void KWinScripting::watch(const std::string& id, bool activate)
 {
     stopWatching();
-    watcherName_ = "qm-pvx-watch-" + std::to_string(getpid()) + "-" + std::to_string(scripts_ + 1);
+    watcherName_ = newScriptName("watch");
     const std::string target = quoted(id);
-    // Set before loading: the script reports while KWin runs it, before the call returns.
-    watcher_ = load("watch",
+    watcher_ = load(watcherName_,
         "workspace.clientActivated.connect(function (w) { qmpvx.report(\"activated\", qmpvx.id(w)); });\n"
         "workspace.clientRemoved.connect(function (w) {\n"
         "    if (qmpvx.id(w) === " + target + ") qmpvx.report(\"closed\");\n"

@@ -70,7 +70,9 @@ private:
     // A killed run leaves its script loaded in KWin, reporting to nobody.
     void unloadScriptsOfEndedRuns() noexcept;
     void report(const std::string& what, const std::vector<std::string>& arguments);
-    std::unique_ptr<LoadedScript> load(const std::string& purpose, const std::string& body);
+    // A name no script of this program had yet: qm-pvx-PURPOSE-PID-N.
+    std::string newScriptName(const std::string& purpose);
+    std::unique_ptr<LoadedScript> load(const std::string& pluginName, const std::string& body);
     // The start of every script: where and how it reports.
     std::string prelude(const std::string& pluginName) const;
 
