@@ -22,7 +22,8 @@ SessionBus::SessionBus()
     const int error = sd_bus_open_user(&bus_);
     if (error < 0)
         throw std::runtime_error(std::string("Could not connect to the session bus (D-Bus): ") +
-                                 std::strerror(-error) + ".");
+                                 std::strerror(-error) + ". Start the program inside the desktop session. "
+                                 "Nothing was typed.");
 }
 
 SessionBus::~SessionBus() { sd_bus_flush_close_unref(bus_); }
