@@ -1,6 +1,7 @@
 // Types a file's text (in the key notation) into the window with the given
-// title on a wlroots compositor, the way the program's send does, and prints
-// the seconds the send took.
+// title on a wlroots compositor or on KWin, the way the program's send does,
+// and prints the seconds the send took.
+#include "platform/wayland/KWinAutomation.h"
 #include "platform/wayland/WaylandAutomation.h"
 
 #include <chrono>
@@ -20,10 +21,15 @@ int main(int argc, char* argv[])
     text << file.rdbuf();
     try {
         using Clock = std::chrono::steady_clock;
-        qmpvx::wayland::WaylandAutomation automation(std::make_unique<qmpvx::wayland::WaylandDisplay>());
+        auto display = std::make_unique<qmpvx::wayland::WaylandDisplay>();
+        std::unique_ptr<qmpvx::Automation> automation;
+        if (display->canTypeIntoWindows())
+            automation = std::make_unique<qmpvx::wayland::WaylandAutomation>(std::move(display));
+        else
+            automation = std::make_unique<qmpvx::wayland::KWinAutomation>(std::move(display));
         const auto start = Clock::now();
-        automation.AppActivate(argv[1]);
-        const auto shell = automation.CreateObject("WScript.Shell");
+        automation->AppActivate(argv[1]);
+        const auto shell = automation->CreateObject("WScript.Shell");
         shell->SendKeys(text.str(), true);
         const std::chrono::duration<double> sent = Clock::now() - start;
         std::printf("%.3f\n", sent.count());

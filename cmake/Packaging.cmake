@@ -24,8 +24,18 @@ add_custom_command(OUTPUT ${qmpvx_generated}/qm-pvx.1.gz ${qmpvx_generated}/chan
 add_custom_target(qmpvx_compressed_docs ALL
     DEPENDS ${qmpvx_generated}/qm-pvx.1.gz ${qmpvx_generated}/changelog.Debian.gz)
 
-install(FILES ${PROJECT_SOURCE_DIR}/src/ui/icons/${QMPVX_APP_ID}.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# KWin lets a program type only when a desktop entry asks for its fake input
+# and names the program by its full path in Exec; the path is the one of this
+# installation (/usr for the package, /usr/local by default), known only when
+# installing.
+install(CODE "
+    set(QMPVX_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/src/ui/icons/${QMPVX_APP_ID}.desktop.in\"
+                   \"${PROJECT_BINARY_DIR}/install/${QMPVX_APP_ID}.desktop\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\" TYPE FILE
+         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+         FILES \"${PROJECT_BINARY_DIR}/install/${QMPVX_APP_ID}.desktop\")
+")
 install(FILES ${PROJECT_SOURCE_DIR}/share/metainfo/${QMPVX_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 # The icon is 100x100, which matches no hicolor size directory.

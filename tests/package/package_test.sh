@@ -36,6 +36,10 @@ files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | past
 check "exactly the program, its documents, desktop entry, metadata and icon (got: $files)" test "$files" = "$expected"
 dpkg-deb -x "$deb" "$tmp/x"
 check "desktop entry is valid" test -z "$(desktop-file-validate "$tmp/x/$desktop" 2>&1)"
+# KWin compares the first word of Exec, made canonical, with the program's /proc/PID/exe.
+check "the desktop entry starts the program by its full path" grep -qx 'Exec=/usr/bin/qm-pvx' "$tmp/x/$desktop"
+check "the desktop entry asks KWin for its fake input" \
+    grep -qx 'X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input' "$tmp/x/$desktop"
 check "AppStream metadata is valid, pedantically" \
     appstreamcli validate --pedantic --no-net --no-color "$tmp/x/$metainfo"
 check "the metadata launches the desktop entry" grep -q "<launchable type=\"desktop-id\">$id.desktop<" "$tmp/x/$metainfo"

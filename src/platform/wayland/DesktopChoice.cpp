@@ -1,5 +1,7 @@
 #include "platform/wayland/DesktopChoice.h"
 
+#include "platform/wayland/KWinAutomation.h"
+#include "platform/wayland/KWinScripting.h"
 #include "platform/wayland/WaylandAutomation.h"
 #include "platform/wayland/XWaylandAutomation.h"
 #include "platform/x11/X11Automation.h"
@@ -17,6 +19,9 @@ std::unique_ptr<Automation> automationForDesktop(Scheduler* scheduler)
             auto display = std::make_unique<WaylandDisplay>();
             if (display->canTypeIntoWindows())
                 return std::make_unique<WaylandAutomation>(std::move(display));
+            // KWin offers fake input only to programs it knows, so its name on the bus counts too.
+            if (display->fakeInput() || display->fakeInputWithoutKeys() || KWinScripting::kwinOnSessionBus())
+                return std::make_unique<KWinAutomation>(std::move(display));
             return std::make_unique<XWaylandAutomation>(scheduler);
         } catch (const std::runtime_error&) {
             // No compositor after all: X11, if anything.

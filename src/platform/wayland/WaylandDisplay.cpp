@@ -1,5 +1,6 @@
 #include "platform/wayland/WaylandDisplay.h"
 
+#include "fake-input-client.h"
 #include "virtual-keyboard-unstable-v1-client.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client.h"
 
@@ -17,6 +18,7 @@ namespace qmpvx::wayland {
 namespace {
 
 constexpr std::uint32_t kToplevelVersion = 3;
+constexpr std::uint32_t kFakeInputKeysVersion = 4;
 constexpr std::uint32_t kKeymapFormatXkb = 1; // WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1
 constexpr std::uint32_t kStateActivated = 2;
 
@@ -38,6 +40,16 @@ struct WaylandDisplay::Listeners {
         } else if (offered == zwp_virtual_keyboard_manager_v1_interface.name) {
             self->virtualKeyboards_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
                 wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+        } else if (offered == org_kde_kwin_fake_input_interface.name) {
+            if (version < kFakeInputKeysVersion) {
+                self->fakeInputWithoutKeys_ = true;
+                return;
+            }
+            self->fakeInput_ = static_cast<org_kde_kwin_fake_input*>(
+                wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, kFakeInputKeysVersion));
+            // KWin ignores every request of a device that has not introduced itself.
+            org_kde_kwin_fake_input_authenticate(self->fakeInput_, "QM-PVX",
+                                                 "Types the configured text into the window you named");
         }
     }
     static void globalRemove(void*, wl_registry*, std::uint32_t) {}
@@ -142,6 +154,8 @@ WaylandDisplay::~WaylandDisplay()
         zwlr_foreign_toplevel_manager_v1_destroy(toplevelManager_);
     if (virtualKeyboards_)
         zwp_virtual_keyboard_manager_v1_destroy(virtualKeyboards_);
+    if (fakeInput_)
+        org_kde_kwin_fake_input_destroy(fakeInput_);
     if (keyboard_)
         wl_keyboard_destroy(keyboard_);
     if (seat_)

@@ -16,6 +16,7 @@ struct wl_keyboard;
 struct zwlr_foreign_toplevel_manager_v1;
 struct zwlr_foreign_toplevel_handle_v1;
 struct zwp_virtual_keyboard_manager_v1;
+struct org_kde_kwin_fake_input;
 
 namespace qmpvx::wayland {
 
@@ -46,6 +47,11 @@ public:
 
     // Both protocols this backend needs: wlroots' toplevel list and virtual keyboards.
     bool canTypeIntoWindows() const { return toplevelManager_ && virtualKeyboards_ && seat_; }
+    // KWin's fake input, with keys (version 4), authenticated; KWin offers
+    // it only to programs whose desktop entry asks for it.
+    org_kde_kwin_fake_input* fakeInput() const { return fakeInput_; }
+    // KWin offers it in a version without keys.
+    bool fakeInputWithoutKeys() const { return fakeInputWithoutKeys_; }
 
     // Sends what is queued and handles every event up to the compositor's
     // answer; throws when the connection is lost.
@@ -80,6 +86,8 @@ private:
     std::uint32_t seatCapabilities_ = 0;
     zwlr_foreign_toplevel_manager_v1* toplevelManager_ = nullptr;
     zwp_virtual_keyboard_manager_v1* virtualKeyboards_ = nullptr;
+    org_kde_kwin_fake_input* fakeInput_ = nullptr;
+    bool fakeInputWithoutKeys_ = false;
     std::list<Toplevel> toplevels_;
     std::uint64_t nextId_ = 1;
     x11::XkbContext context_;

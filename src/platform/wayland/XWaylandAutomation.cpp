@@ -31,7 +31,7 @@ void XWaylandAutomation::AppActivate(std::string_view title)
             " or a title beginning with it is open. On this Wayland desktop only windows of X11 programs "
             "(through XWayland) can be found and typed into: the desktop lets no other program activate "
             "or type into windows of Wayland programs. Start the target as an X11 program (many accept "
-            "GDK_BACKEND=x11 or QT_QPA_PLATFORM=xcb), or use a wlroots desktop such as sway. Nothing was typed.");
+            "GDK_BACKEND=x11 or QT_QPA_PLATFORM=xcb), or use KDE Plasma or a wlroots desktop such as sway. Nothing was typed.");
     }
 }
 

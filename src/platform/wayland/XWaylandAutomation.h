@@ -7,7 +7,7 @@
 namespace qmpvx::wayland {
 
 // A Wayland desktop that lets no other program find or activate its windows
-// (GNOME, weston, KDE through this backend): X11 windows through XWayland
+// (GNOME, weston): X11 windows through XWayland
 // still work, and a title that names none of them gets an answer that says
 // why, and what works instead.
 class XWaylandAutomation final : public Automation {

@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The real program on headless KWin (KDE Plasma's compositor), started as a
+# user would with AutoStart and AutoClose in its settings, typing into a
+# native Wayland window (Qt 6); without the desktop entry that lets it type,
+# a text with characters the layout lacks, a title that names no window, a
+# target that loses the activation while it is typed into, and a second
+# layout (German) switched to.
+# kwin_test.sh PROGRAM OUTDIR   (QMPVX_KWIN_QT_TARGET: the Qt 6 test window)
+set -uo pipefail
+program=$(realpath "$1")
+out=$2
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/kwin_session.sh"
+trap kwin_end EXIT
+kwin_begin "$out"
+case $? in
+0) ;;
+77) exit 77 ;;
+*) echo "Could not prepare the KWin session."; exit 1 ;;
+esac
+# The settings file, the sanitizers' options and the Qt platform for the
+# session just begun.
+session_setup() {
+    conf="$kwin_dir/config/QM_PVX/qm-pvx.conf"
+    mkdir -p "$(dirname "$conf")"
+    # Qt's Wayland platform leaks at exit inside a library it has unloaded by
+    # then, which no suppression can name.
+    for i in "${!kwin_env[@]}"; do
+        [[ ${kwin_env[$i]} == ASAN_OPTIONS=* ]] && kwin_env[$i]+=":detect_leaks=0"
+    done
+    kwin_env+=(QT_QPA_PLATFORM=wayland)
+}
+# The desktop entry that lets the program type.
+desktop_entry() {
+    mkdir -p "$kwin_dir/home/.local/share/applications"
+    printf '[Desktop Entry]\nType=Application\nName=QM-PVX under test\nExec=%s\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
+        "$program" >"$kwin_dir/home/.local/share/applications/qm-pvx-under-test.desktop"
+}
+session_setup
+
+# unattended NAME TITLE TEXT ENTER: the program started with AutoStart and
+# AutoClose; its PID in $program_pid, its output in $out/NAME.log.
+unattended() {
+    printf '[General]\nAUTOSTART_TICKBOX=1\nAUTOCLOSE_TICKBOX=1\nAUTO_ENTER_KEY_TICKBOX=%s\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\n' \
+        "$4" "$(ini_string "$2")" "$(ini_string "$3")" >"$conf"
+    : >"$out/$1.log"
+    spawn_log="$out/$1.log" kwin_spawn program_pid "$program"
+}
+stop_program() { kill "$program_pid" 2>/dev/null; wait "$program_pid_job" 2>/dev/null; }
+
+# arrives FILE EXPECTED [SECONDS]: the file holds exactly EXPECTED within the
+# time (the program types about ten seconds after its start).
+arrives() {
+    local got
+    for _ in $(seq $((${3:-16} * 20))); do
+        # The x keeps a final line feed, which $(...) would drop.
+        { got=$(cat "$1"; printf x); } 2>/dev/null # a file caught mid-write
+        [ "$got" = "$2"x ] && return 0
+        sleep 0.05
+    done
+    echo "  expected: $(printf %q "$2")"
+    echo "  got:      $(printf %q "${got%x}")"
+    return 1
+}
+# reported LOG TEXT [SECONDS]: the program reported an error with TEXT.
+reported() {
+    for _ in $(seq $((${3:-16} * 20))); do
+        grep -qF "$2" "$1" && return 0
+        sleep 0.05
+    done
+    echo "  program output: $(cat "$1")"
+    return 1
+}
+ends_by_itself() {
+    for _ in $(seq $((${1} * 20))); do
+        kill -0 "$program_pid" 2>/dev/null || { wait "$program_pid_job"; return; }
+        sleep 0.05
+    done
+    return 1
+}
+
+: >"$out/qt"
+kwin_spawn qt_pid "$QMPVX_KWIN_QT_TARGET" "Qt KWin Target" "$out/qt"
+wait_for_kwin_window "Qt KWin Target" || { echo "the Qt window did not open"; cat "$kwin_dir/clients.log"; exit 1; }
+: >"$out/other"
+kwin_spawn other_pid "$QMPVX_KWIN_QT_TARGET" "Other Window" "$out/other"
+wait_for_kwin_window "Other Window" || { echo "the second Qt window did not open"; exit 1; }
+
+text="Hello, KWin: 0123456789 [x] = y; \"q\" 'a' <b> / \\ | & * ! ? @ # \$ _ - \` , ."
+snapshot() { cat "$out/qt" "$out/other" | md5sum; }
+
+# KWin gives fake input only to a program a desktop entry names.
+before=$(snapshot)
+unattended no-entry "Qt KWin Target" "$text" 1
+check "without a desktop entry: the error says what to install" \
+    reported "$out/no-entry.log" "KWin does not let this program type: it takes keys only from programs whose desktop entry asks for them."
+check "without a desktop entry: the error names this copy's path" \
+    reported "$out/no-entry.log" "Exec=$program and X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input"
+check "without a desktop entry: nothing typed anywhere" test "$(snapshot)" = "$before"
+stop_program
+
+desktop_entry
+
+unattended ascii "QT KWIN" "$text" 1
+check "Qt 6: the exact text and Enter (a title beginning with the text, ignoring case)" \
+    arrives "$out/qt" "$text"$'\n'
+check "Qt 6: the program closes itself with status 0" ends_by_itself 14
+check "Qt 6: the other window got nothing" test ! -s "$out/other"
+
+# A character the US layout lacks: refused whole before any key.
+before=$(snapshot)
+unattended outside-layout "Qt KWin Target" "abc日本" 1
+check "a character outside the layout: the error names it and its place" reported "$out/outside-layout.log" \
+    'Nothing was typed into "Qt KWin Target": The character "日" (U+65E5) at character 4 is not on the keyboard layout'
+check "a character outside the layout: nothing typed anywhere" test "$(snapshot)" = "$before"
+stop_program
+
+# A title that names no other window: the program's own window begins with
+# it, and is never a target.
+unattended no-match "QM-PVX" "$text" 1
+check "no matching window: the error says so" reported "$out/no-match.log" 'No window with the title "QM-PVX"'
+check "no matching window: nothing typed anywhere" test "$(snapshot)" = "$before"
+stop_program
+
+# The target loses the activation while a long text is typed: typing stops
+# at the next key; a key already on its way reaches the other window.
+: >"$out/losing"
+kwin_spawn losing_pid "$QMPVX_KWIN_QT_TARGET" "Losing Target" "$out/losing"
+wait_for_kwin_window "Losing Target" || { echo "the third Qt window did not open"; exit 1; }
+long=""
+for _ in $(seq 12); do long+="$text "; done
+unattended lost "Losing Target" "$long" 1
+for _ in $(seq 320); do [ -s "$out/losing" ] && break; sleep 0.05; done
+kwin_activate "Other Window"
+check "lost activation: typing stops with the focus error" reported "$out/lost.log" 'lost the focus after'
+sleep 0.3
+got=$(cat "$out/losing")
+other=$(cat "$out/other")
+check "lost activation: the other window got at most the key on its way (got: $other)" \
+    test "${#other}" -le 1 -a "${long:${#got}:${#other}}" = "$other"
+check "lost activation: the target got only a beginning of the text" \
+    test -n "$got" -a "${#got}" -lt "${#long}" -a "${long:0:${#got}}" = "$got"
+echo "  the target got ${#got} of ${#long} characters, the other window ${#other}; $(grep -o 'lost the focus after [0-9]* of [0-9]* keys' "$out/lost.log" | head -1)"
+stop_program
+
+# A second layout, switched to: its keys, AltGr included, from KWin's keymap.
+kwin_end
+kwin_begin "$out/de" us,de || { echo "KWin did not start again"; exit 1; }
+session_setup
+desktop_entry
+: >"$out/de.txt"
+kwin_spawn de_pid "$QMPVX_KWIN_QT_TARGET" "German Target" "$out/de.txt"
+wait_for_kwin_window "German Target" || { echo "the Qt window did not open"; exit 1; }
+in_session gdbus call --session -d org.kde.keyboard -o /Layouts -m org.kde.KeyboardLayouts.setLayout 1 >/dev/null
+german="Zürich, Straße: zy @ € µ {{}|{}} ÄÖÜ"
+unattended german "German Target" "$german" 0
+check "German layout: the exact text, AltGr characters included" arrives "$out/de.txt" "Zürich, Straße: zy @ € µ {|} ÄÖÜ"
+stop_program
+
+checks_done
