@@ -155,13 +155,13 @@ focused_title() { sway_toplevels | awk -F'\t' '$3 == "True" { print $2 }'; }
 foot_target() {
     local var=$1 title=$2 file=$3
     : >"$file"
-    chmod 666 "$file"
-    rm -f "$file.ready"
-    wayland_spawn "$var" foot --title="$title" sh -c "stty raw -echo; : >'$file.ready'; exec cat > '$file'"
+    : >"$file.ready"
+    chmod 666 "$file" "$file.ready"
+    wayland_spawn "$var" foot --title="$title" sh -c "stty raw -echo; echo >'$file.ready'; exec cat > '$file'"
     if [ "$session_compositor" = sway ]; then
         wait_for_toplevel "$title"
     else
-        for _ in $(seq 100); do [ -e "$file.ready" ] && { sleep 0.3; return 0; }; sleep 0.1; done
+        for _ in $(seq 100); do [ -s "$file.ready" ] && { sleep 0.3; return 0; }; sleep 0.1; done
         return 1
     fi
 }
