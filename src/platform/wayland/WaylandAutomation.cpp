@@ -3,6 +3,7 @@
 #include "platform/ShellObjects.h"
 #include "platform/Termination.h"
 #include "platform/TitleMatch.h"
+#include "platform/wayland/ToplevelSearch.h"
 #include "platform/wayland/VirtualKeyboard.h"
 #include "platform/wayland/VirtualKeymap.h"
 
@@ -97,11 +98,7 @@ void WaylandAutomation::AppActivate(std::string_view title)
                                  "or the beginning of it.");
     WaylandDisplay& d = display();
     d.roundTrip();
-    std::vector<TitledWindow> candidates;
-    for (const Toplevel* toplevel : d.toplevels()) {
-        if (toplevel->appId != ownAppId_)
-            candidates.push_back({toplevel->id, toplevel->title});
-    }
+    const std::vector<TitledWindow> candidates = searchOrder(d.toplevels(), ownAppId_);
     const std::optional<std::size_t> found = findByTitle(candidates, title);
     if (!found)
         throw std::runtime_error("No window with the title " + quotedTitle(title) +

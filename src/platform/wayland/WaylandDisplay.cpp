@@ -174,17 +174,6 @@ void WaylandDisplay::roundTrip()
 
 bool WaylandDisplay::broken() const { return wl_display_get_error(display_) != 0; }
 
-std::vector<const Toplevel*> WaylandDisplay::toplevels() const
-{
-    std::vector<const Toplevel*> open;
-    for (auto it = toplevels_.rbegin(); it != toplevels_.rend(); ++it) {
-        if (!it->closed)
-            open.push_back(&*it);
-    }
-    std::stable_partition(open.begin(), open.end(), [](const Toplevel* t) { return t->activated; });
-    return open;
-}
-
 const Toplevel* WaylandDisplay::find(std::uint64_t id) const
 {
     for (const Toplevel& toplevel : toplevels_) {

@@ -58,8 +58,8 @@ public:
     void roundTrip();
     bool broken() const;
 
-    // Toplevels still open, the activated one first, then newest first.
-    std::vector<const Toplevel*> toplevels() const;
+    // Every toplevel the compositor announced, oldest first, closed ones too.
+    const std::list<Toplevel>& toplevels() const { return toplevels_; }
     const Toplevel* find(std::uint64_t id) const;
     // Another toplevel than `id` is activated.
     bool otherActivated(std::uint64_t id) const;
