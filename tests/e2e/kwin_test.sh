@@ -11,6 +11,8 @@ program=$(realpath "$1")
 out=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/kwin_session.sh"
+program_spawner=kwin_spawn
+source "$here/program_runs.sh"
 trap kwin_end EXIT
 kwin_begin "$out"
 case $? in
@@ -38,46 +40,6 @@ desktop_entry() {
 }
 session_setup
 
-# unattended NAME TITLE TEXT ENTER: the program started with AutoStart and
-# AutoClose; its PID in $program_pid, its output in $out/NAME.log.
-unattended() {
-    printf '[General]\nAUTOSTART_TICKBOX=1\nAUTOCLOSE_TICKBOX=1\nAUTO_ENTER_KEY_TICKBOX=%s\nWINDOW_NAME_TEXTBOX=%s\nTEXT_TO_SEND_TEXTBOX=%s\n' \
-        "$4" "$(ini_string "$2")" "$(ini_string "$3")" >"$conf"
-    : >"$out/$1.log"
-    spawn_log="$out/$1.log" kwin_spawn program_pid "$program"
-}
-stop_program() { kill "$program_pid" 2>/dev/null; wait "$program_pid_job" 2>/dev/null; }
-
-# arrives FILE EXPECTED [SECONDS]: the file holds exactly EXPECTED within the
-# time (the program types about ten seconds after its start).
-arrives() {
-    local got
-    for _ in $(seq $((${3:-16} * 20))); do
-        # The x keeps a final line feed, which $(...) would drop.
-        { got=$(cat "$1"; printf x); } 2>/dev/null # a file caught mid-write
-        [ "$got" = "$2"x ] && return 0
-        sleep 0.05
-    done
-    echo "  expected: $(printf %q "$2")"
-    echo "  got:      $(printf %q "${got%x}")"
-    return 1
-}
-# reported LOG TEXT [SECONDS]: the program reported an error with TEXT.
-reported() {
-    for _ in $(seq $((${3:-16} * 20))); do
-        grep -qF "$2" "$1" && return 0
-        sleep 0.05
-    done
-    echo "  program output: $(cat "$1")"
-    return 1
-}
-ends_by_itself() {
-    for _ in $(seq $((${1} * 20))); do
-        kill -0 "$program_pid" 2>/dev/null || { wait "$program_pid_job"; return; }
-        sleep 0.05
-    done
-    return 1
-}
 
 : >"$out/qt"
 kwin_spawn qt_pid "$QMPVX_KWIN_QT_TARGET" "Qt KWin Target" "$out/qt"

@@ -5,6 +5,7 @@
 #include "platform/TitleMatch.h"
 #include "platform/wayland/FakeInputKeyboard.h"
 #include "platform/wayland/FakeInputKeys.h"
+#include "platform/wayland/TargetCheck.h"
 #include "platform/wayland/WaylandAutomation.h"
 
 #include <unistd.h>
@@ -29,12 +30,6 @@ constexpr auto kActivationPoll = std::chrono::milliseconds(5);
 constexpr auto kKeyInterval = std::chrono::microseconds(1000);
 // After KWin has taken the last key, the time the target gets before SendKeys returns.
 constexpr auto kSettleTime = std::chrono::milliseconds(50);
-
-std::runtime_error notBroughtForward(const std::string& title, const std::string& why)
-{
-    return std::runtime_error("Could not bring the window " + quotedTitle(title) + " to the foreground: " + why +
-                              " Nothing was typed.");
-}
 
 std::string ownExecutable()
 {
@@ -184,23 +179,16 @@ void KWinAutomation::typePlanned(std::string_view keys)
     const auto counted = [&] { return std::to_string(typed) + " of " + std::to_string(plan.taps) + " keys"; };
     const auto checkTarget = [&] {
         const bool reporting = s.sync();
-        stopIfTerminationRequested("Typing into " + quotedTitle(title) + " stopped after " + counted() +
-                                   ", and nothing further was typed");
+        stopIfTerminationRequested(stoppedAfter(title, typed, plan.taps));
         if (d.broken())
             throw std::runtime_error("The connection to the Wayland compositor was lost after " + counted() + ".");
         if (!reporting)
             throw std::runtime_error("Typing stopped: KWin no longer reports which window is active, after " +
                                      counted() + ". Nothing further was typed.");
-        const bool active = !s.watchedClosed() && s.activeWindow() == target_->id;
-        if (typed == 0 && !active)
-            throw std::runtime_error("The window " + quotedTitle(title) +
-                                     " no longer has the focus. Nothing was typed.");
-        if (s.watchedClosed())
-            throw std::runtime_error("Typing stopped: the window " + quotedTitle(title) + " closed after " +
-                                     counted() + ".");
-        if (!active)
-            throw std::runtime_error("Typing stopped: the window " + quotedTitle(title) + " lost the focus after " +
-                                     counted() + ". Nothing further was typed.");
+        requireActive(s.watchedClosed()                    ? TargetState::Closed
+                      : s.activeWindow() == target_->id ? TargetState::Active
+                                                        : TargetState::Inactive,
+                      title, typed, plan.taps);
     };
 
     std::set<std::uint32_t> mayPress;

@@ -3,6 +3,7 @@
 #include "platform/ShellObjects.h"
 #include "platform/Termination.h"
 #include "platform/TitleMatch.h"
+#include "platform/wayland/TargetCheck.h"
 #include "platform/wayland/ToplevelSearch.h"
 #include "platform/wayland/VirtualKeyboard.h"
 #include "platform/wayland/VirtualKeymap.h"
@@ -29,18 +30,6 @@ constexpr auto kKeymapSwitchPause = std::chrono::milliseconds(60);
 // After the compositor has passed on the last key, the time the target gets
 // before SendKeys returns.
 constexpr auto kSettleTime = std::chrono::milliseconds(50);
-
-std::runtime_error notBroughtForward(const std::string& title, const std::string& why)
-{
-    return std::runtime_error("Could not bring the window " + quotedTitle(title) + " to the foreground: " + why +
-                              " Nothing was typed.");
-}
-
-std::string stoppedAfter(const std::string& title, std::size_t typed, std::size_t total)
-{
-    return "Typing into " + quotedTitle(title) + " stopped after " + std::to_string(typed) + " of " +
-           std::to_string(total) + " keys, and nothing further was typed";
-}
 
 std::size_t tapsIn(const std::vector<KeymapSegment>& segments)
 {
@@ -150,16 +139,10 @@ void WaylandAutomation::type(std::string_view keys, bool wait)
         d.roundTrip();
         stopIfTerminationRequested(stoppedAfter(target_->title, typed, total));
         const Toplevel* toplevel = d.find(target_->id);
-        if (typed == 0 && (!toplevel || !toplevel->activated || d.otherActivated(target_->id)))
-            throw std::runtime_error("The window " + quotedTitle(target_->title) +
-                                     " no longer has the focus. Nothing was typed.");
-        if (!toplevel)
-            throw std::runtime_error("Typing stopped: the window " + quotedTitle(target_->title) + " closed after " +
-                                     std::to_string(typed) + " of " + std::to_string(total) + " keys.");
-        if (!toplevel->activated || d.otherActivated(target_->id))
-            throw std::runtime_error("Typing stopped: the window " + quotedTitle(target_->title) + " lost the focus after " +
-                                     std::to_string(typed) + " of " + std::to_string(total) +
-                                     " keys. Nothing further was typed.");
+        requireActive(!toplevel                                                     ? TargetState::Closed
+                      : !toplevel->activated || d.otherActivated(target_->id) ? TargetState::Inactive
+                                                                                  : TargetState::Active,
+                      target_->title, typed, total);
     };
 
     checkTarget();

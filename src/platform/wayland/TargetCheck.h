@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+namespace qmpvx::wayland {
+
+// The messages of both Wayland routes about the window being typed into.
+
+std::runtime_error notBroughtForward(const std::string& title, const std::string& why);
+
+// For a termination request after `typed` of `total` keys.
+std::string stoppedAfter(const std::string& title, std::size_t typed, std::size_t total);
+
+// The target as the check right before a key found it.
+enum class TargetState { Active, Inactive, Closed };
+
+// Returns for an active target; else throws what the user is told, before
+// the first key or after `typed` of `total`.
+void requireActive(TargetState state, const std::string& title, std::size_t typed, std::size_t total);
+
+} // namespace qmpvx::wayland
