@@ -46,3 +46,36 @@ ends_by_itself() {
     done
     return 1
 }
+
+# lost_activation LONG FOCUS_COMMAND...: LONG typed into $out/losing (program
+# output in $out/lost.log) until the command moves the focus to the window
+# that writes $out/other. Typing stops at the next key; Wayland cannot hold
+# back a key already on its way, so the other window gets at most that one.
+lost_activation() {
+    local long=$1 got other
+    shift
+    unattended lost "Losing Target" "$long" 1
+    for _ in $(seq 320); do [ -s "$out/losing" ] && break; sleep 0.05; done
+    "$@" >/dev/null
+    check "lost activation: typing stops with the focus error" reported "$out/lost.log" 'lost the focus after'
+    sleep 0.3
+    got=$(cat "$out/losing")
+    other=$(cat "$out/other")
+    check "lost activation: the other window got at most the key on its way (got: $other)" \
+        test "${#other}" -le 1 -a "${long:${#got}:${#other}}" = "$other"
+    check "lost activation: the target got only a beginning of the text" \
+        test -n "$got" -a "${#got}" -lt "${#long}" -a "${long:0:${#got}}" = "$got"
+    echo "  the target got ${#got} of ${#long} characters, the other window ${#other};" \
+        "$(grep -o 'lost the focus after [0-9]* of [0-9]* keys' "$out/lost.log" | head -1)"
+    stop_program
+}
+
+# session_or_skip KIND STATUS: goes on after wayland_begin's STATUS 0, else
+# ends the script: skipped (77) or failed.
+session_or_skip() {
+    case $2 in
+    0) ;;
+    77) exit 77 ;;
+    *) echo "Could not prepare the $1 session."; exit 1 ;;
+    esac
+}

@@ -1,7 +1,8 @@
 # Sourced by the Wayland end-to-end scripts and benchmark: a headless sway
 # (wlroots) or weston with XWayland, run by an unprivileged user that is
-# created for the run when started as root (sway refuses root). Everything
-# started here is recorded by PID and ended by wayland_end.
+# created for the run when started as root (sway refuses root), or a
+# headless KWin on a session bus of its own. Everything started here is
+# recorded by PID and ended by wayland_end.
 
 # The counted checks and the INI quoting of the X11 scripts.
 source "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
@@ -36,15 +37,16 @@ wayland_spawn() {
     session_pids+=("${!var}")
 }
 
-# wayland_begin DIR [sway|weston]: the session, its files in DIR. Returns 77
-# (after saying why) when the compositor cannot start here.
+# wayland_begin DIR [sway|weston|kwin [LAYOUTS]]: the session, its files in
+# DIR; for KWin with its keyboard layouts ("us,de"; else its default).
+# Returns 77 (after saying why) when the compositor cannot start here.
 wayland_begin() {
     session_dir=$1
     session_compositor=${2:-sway}
     local compositor=$session_compositor
     rm -rf "$session_dir"
     mkdir -p "$session_dir/run" "$session_dir/home" "$session_dir/config"
-    if [ "$(id -u)" -eq 0 ]; then
+    if [ "$(id -u)" -eq 0 ] && [ "$compositor" != kwin ]; then
         session_user="qmpvx-$compositor-$$"
         useradd --no-create-home --home-dir "$session_dir/home" --shell /bin/sh "$session_user" || return 1
         session_user_created=1
@@ -67,7 +69,8 @@ CONFIG
         [ -z "${!name:-}" ] || session_env+=("$name=${!name}")
     done
     local compositor_pid host=""
-    if [ "$compositor" = weston ]; then
+    case $compositor in
+    weston)
         # Weston's headless backend has no seat, so clients that type find no
         # keyboard: it runs in a window of its own X server instead.
         local host_pid
@@ -82,28 +85,56 @@ CONFIG
             --idle-time=0 --width=1200 --height=760
         # Weston listens on its X display at once and starts XWayland on the first client.
         compositor_ready() { [ -n "$(xwayland_socket)" ]; }
-    else
+        ;;
+    kwin)
+        if [ ! -e /usr/bin/kwin_wayland ]; then
+            echo "SKIPPED: kwin_wayland is not installed (package kwin-wayland)."
+            return 77
+        fi
+        [ -z "${3:-}" ] || printf '[Layout]\nLayoutList=%s\nUse=true\n' "$3" >"$session_dir/config/kxkbrc"
+        # The installed one carries a file capability, which root may not be
+        # allowed to exec in a container; a copy under the same name runs anywhere.
+        mkdir -p "$session_dir/bin"
+        cp /usr/bin/kwin_wayland "$session_dir/bin/kwin_wayland"
+        # dbus-run-session ends its bus when KWin ends.
+        spawn_log="$session_dir/kwin.log" wayland_spawn compositor_pid dbus-run-session -- sh -c \
+            'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0/bus"; echo $$ >"$0/kwin.pid"
+             exec "$0/bin/kwin_wayland" --virtual --no-lockscreen --socket wayland-qmpvx' "$session_dir"
+        compositor_ready() {
+            [ -s "$session_dir/bus" ] && [ -s "$session_dir/kwin.pid" ] &&
+                as_user env DBUS_SESSION_BUS_ADDRESS="$(cat "$session_dir/bus")" gdbus call --session \
+                    -d org.kde.KWin -o /Scripting -m org.kde.kwin.Scripting.isScriptLoaded none >/dev/null 2>&1
+        }
+        ;;
+    *)
         wayland_spawn compositor_pid sway -c "$session_dir/sway.config"
         compositor_ready() { as_user env WAYLAND_DISPLAY="$socket" SWAYSOCK="$(find "$session_dir/run" -name 'sway-ipc.*' | head -1)" \
             swaymsg -t get_version >/dev/null 2>&1; }
-    fi
+        ;;
+    esac
     local socket=""
-    for _ in $(seq 100); do
+    for _ in $(seq 150); do
         socket=$(find "$session_dir/run" -maxdepth 1 -name 'wayland-*' ! -name '*.lock' -printf '%f\n' 2>/dev/null | head -1)
         [ -n "$socket" ] && compositor_ready && break
         socket=""
+        kill -0 "$compositor_pid" 2>/dev/null || break
         sleep 0.1
     done
     if [ -z "$socket" ]; then
         echo "SKIPPED: headless $compositor did not start here. Its log:"
-        cat "$session_dir/clients.log"
+        cat "$session_dir/clients.log" "$session_dir/kwin.log" 2>/dev/null
         wayland_end
         return 77
     fi
-    local x11
-    x11=$(xwayland_socket)
-    session_env+=(WAYLAND_DISPLAY="$socket" SWAYSOCK="$(find "$session_dir/run" -name 'sway-ipc.*' | head -1)"
-               DISPLAY=":${x11#X}")
+    session_env+=(WAYLAND_DISPLAY="$socket")
+    if [ "$compositor" = kwin ]; then
+        session_pids+=("$(cat "$session_dir/kwin.pid")")
+        session_env+=(DBUS_SESSION_BUS_ADDRESS="$(cat "$session_dir/bus")")
+    else
+        local x11
+        x11=$(xwayland_socket)
+        session_env+=(SWAYSOCK="$(find "$session_dir/run" -name 'sway-ipc.*' | head -1)" DISPLAY=":${x11#X}")
+    fi
 }
 
 # The socket of the compositor's XWayland display: the user's, new, not the host's.
@@ -113,9 +144,11 @@ xwayland_socket() {
 }
 
 wayland_end() {
-    local pid
-    for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${session_pids[@]}"; do
+    local i pid
+    # Clients first, the compositor last: a client that loses its compositor may linger.
+    for ((i = ${#session_pids[@]} - 1; i >= 0; i--)); do
+        pid=${session_pids[$i]}
+        kill "$pid" 2>/dev/null
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
         kill -KILL "$pid" 2>/dev/null
     done
@@ -125,7 +158,7 @@ wayland_end() {
         for _ in $(seq 20); do [ -z "$(ps -o pid= -u "$session_user")" ] && break; sleep 0.1; done
         for pid in $(ps -o pid= -u "$session_user"); do kill -KILL "$pid" 2>/dev/null; done
         userdel "$session_user" 2>/dev/null
-        session_user_created=0
+        session_user_created=0 session_user=""
     fi
 }
 

@@ -13,11 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wayland_session.sh"
 trap wayland_end EXIT
 wayland_begin "$out" weston
-case $? in
-0) ;;
-77) exit 77 ;;
-*) echo "Could not prepare the weston session."; exit 1 ;;
-esac
+session_or_skip weston $?
 program_begin
 
 text="Grüße, Ωμέγα, Привет, 日本語, 😀 ok"
