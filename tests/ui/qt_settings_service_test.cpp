@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,13 +46,10 @@ TEST_F(QtSettings, ValuesRoundTripAsTextInTheirOwnSection)
     const std::string awkward = "  {ENTER}, \"quoted\" ; = @Variant(x) \\ \xE6\x97\xA5\xF0\x9F\x98\x80\nline two ";
     service.save("QM_PVX", "qm-pvx", "TEXT_TO_SEND_TEXTBOX", awkward);
     service.save("QM_PVX", "qm-pvx", "MAIN-Left", "1234.5");
-    service.save("QM_PVX", "copy", "MAIN-Left", "7");
 
-    const QtSettingsService laterRun(folder.path());
-    QtSettingsService& again = const_cast<QtSettingsService&>(laterRun);
+    QtSettingsService again(folder.path());  // a later run
     EXPECT_EQ(again.lookup("QM_PVX", "qm-pvx", "TEXT_TO_SEND_TEXTBOX"), awkward);
     EXPECT_EQ(again.lookup("QM_PVX", "qm-pvx", "MAIN-Left"), "1234.5");
-    EXPECT_EQ(again.lookup("QM_PVX", "copy", "MAIN-Left"), "7");
     EXPECT_EQ(again.lookup("QM_PVX", "qm-pvx", "MAIN-Width"), std::nullopt);
 }
 
@@ -62,23 +57,13 @@ TEST_F(QtSettings, FileIsTheOwnersOnlyFromTheStart)
 {
     ::umask(022);
     service.save("QM_PVX", "qm-pvx", "TEXT_TO_SEND_TEXTBOX", "hunter2");
-    const QString path = service.filePath("QM_PVX", "qm-pvx");
-    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(modeOf(path()), 0600u);
     EXPECT_EQ(modeOf(folder.path() + "/QM_PVX"), 0700u);
 
     // A file left readable by others is mended at the next save.
-    ::chmod(path.toLocal8Bit().constData(), 0644);
+    ::chmod(path().toLocal8Bit().constData(), 0644);
     service.save("QM_PVX", "qm-pvx", "MAIN-Left", "1");
-    EXPECT_EQ(modeOf(path), 0600u);
-    // Nothing but the settings file is left behind.
-    EXPECT_EQ(QDir(folder.path() + "/QM_PVX").entryList(QDir::Files), QStringList{"qm-pvx.conf"});
-}
-
-TEST_F(QtSettings, AStoreThatCannotBeWrittenIsAnErrorNotASilentLoss)
-{
-    // A folder where the file should be: not writable, even for root.
-    QDir().mkpath(service.filePath("QM_PVX", "qm-pvx"));
-    EXPECT_THROW(service.save("QM_PVX", "qm-pvx", "MAIN-Left", "1"), std::runtime_error);
+    EXPECT_EQ(modeOf(path()), 0600u);
 }
 
 // Stored text that is not UTF-8 comes back as its bytes, read the way QSettings
@@ -94,7 +79,6 @@ TEST_F(QtSettings, TextThatIsNotUtf8ComesBackAsItsBytes)
         {"caf\xe9\\nline \\x41", "caf\xe9\nline A"},
         {"list \xe9 , two", "list \xe9,two"},
         {"\\xd800 by hand", "\xed\xa0\x80 by hand"},  // a lone surrogate is no more UTF-8 than Unicode
-        {"p\xc3\xa4ss \xf0\x9f\x98\x80", "p\xc3\xa4ss \xf0\x9f\x98\x80"},
     };
     for (const auto& c : cases) {
         store(QByteArray("[General]\nMAIN-Left=1\nTEXT_TO_SEND_TEXTBOX=") + c.line + "\n");
@@ -133,33 +117,30 @@ TEST_F(QtSettings, ASaveChangesOnlyItsKeysLine)
               QStringList{"qm-pvx.conf"});
 }
 
-TEST_F(QtSettings, AFileThatCannotBeChangedLineByLineIsLeftAsItIs)
+// A save that cannot be done is an error, never a silent loss.
+TEST_F(QtSettings, ASaveThatCannotBeDoneIsAnErrorAndChangesNothing)
 {
     // A quoted value running over a line break: QSettings reads one value.
     const QByteArray before = "[General]\nMAIN-Left=\"1\n2\"\nTEXT_TO_SEND_TEXTBOX=\xff\n";
     store(before);
     EXPECT_THROW(service.save("QM_PVX", "qm-pvx", "MAIN-Left", "5"), std::runtime_error);
     EXPECT_EQ(stored(), before);
+
+    // A folder where the file should be: not writable, even for root.
+    ASSERT_TRUE(QFile::remove(path()) && QDir().mkpath(path()));
+    EXPECT_THROW(service.save("QM_PVX", "qm-pvx", "MAIN-Left", "1"), std::runtime_error);
 }
 
 // What is not a settings file is reported by lookups and saves alike, with
 // its path, and never written: it may be worth something to someone.
 TEST_F(QtSettings, AFileThatIsNotSettingsIsReportedAndNeverWritten)
 {
-    std::mt19937 random(7);
-    QByteArray noise(64 * 1024, '\0');
-    for (char& byte : noise)
-        byte = static_cast<char>(random() % 255 + 1);  // no NUL: QSettings has to find it out
-    QByteArray huge;
-    while (huge.size() <= 1024 * 1024)
-        huge += "MAIN-Left=1000\n";
-
+    const QByteArray huge = QByteArray("MAIN-Left=1000\n").repeated(70000);  // just over a megabyte
     const struct {
         const char* what;
         QByteArray bytes;
         const char* reason;
     } cases[] = {
-        {"random bytes", noise, "neither [sections]"},
         {"NUL bytes in good lines", QByteArray("[General]\nMAIN-Left=1\0\nMAIN-Top=2\n", 34), "NUL bytes"},
         {"a line that is no setting", "[General]\nMAIN-Left=1\nhello\n", "neither [sections]"},
         {"a bad line in another section", "[General]\nMAIN-Left=1\n[Other]\nhello\n", "neither [sections]"},

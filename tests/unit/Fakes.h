@@ -5,11 +5,11 @@
 #include "platform/Executable.h"
 #include "platform/SettingsService.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace qmpvx::test {
@@ -43,27 +43,18 @@ struct FakeTextField : TextField {
 
 struct FakeLabel : Label {
     std::string caption_;
-    explicit FakeLabel(std::string caption = {}) : caption_(std::move(caption)) {}
     std::string caption() const override { return caption_; }
     void setCaption(std::string_view caption) override { caption_ = caption; }
 };
 
-struct FakeClock {
-    std::int64_t now = 0;  // milliseconds
-};
-
-// Counts its interval from the moment it is enabled, on a fake clock.
+// Counts its interval from the moment it is enabled, on a fake clock (milliseconds).
 struct FakeTimer : Timer {
     int interval_ = 0;
     bool enabled_ = false;
-    FakeClock* clock = nullptr;
+    const std::int64_t* now = nullptr;
     std::int64_t due = 0;
     int interval() const override { return interval_; }
-    void setInterval(int milliseconds) override
-    {
-        interval_ = milliseconds;
-        restart();
-    }
+    void setInterval(int milliseconds) override { interval_ = milliseconds; restart(); }
     bool enabled() const override { return enabled_; }
     void setEnabled(bool enabled) override
     {
@@ -71,7 +62,7 @@ struct FakeTimer : Timer {
             restart();
         enabled_ = enabled;
     }
-    void restart() { due = (clock ? clock->now : 0) + interval_; }
+    void restart() { due = (now ? *now : 0) + interval_; }
 };
 
 struct FakeWindow : Window {
@@ -79,7 +70,6 @@ struct FakeWindow : Window {
     float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     bool closed = false;
     std::function<void()> onClose;  // the window's close operation
-    explicit FakeWindow(std::string caption) : caption_(std::move(caption)) {}
     std::string caption() const override { return caption_; }
     void setCaption(std::string_view caption) override { caption_ = caption; }
     float left() const override { return left_; }
@@ -100,10 +90,10 @@ struct FakeWindow : Window {
 
 // The main window's controls in their design state.
 struct FakeMainWindow {
-    FakeWindow window{"QM-PVX - QM-Pellivox"};
+    FakeWindow window;
     FakeButton startStop{"START", true}, ready{"Ready To Send", true}, send{"SEND TEXT STRING", false};
     FakeTimer autoStart, autoClose;
-    FakeLabel status, exeName{"App.EXEName"};
+    FakeLabel status, exeName;
     FakeTickBox autoStartBox, autoCloseBox, enterBox;
     FakeTextField title, text;
 
@@ -111,22 +101,21 @@ struct FakeMainWindow {
                         autoStartBox, autoCloseBox, enterBox, title, text};
 };
 
-// An in-memory settings service that records every call.
+// An in-memory settings service that records every save; sections are kept
+// under "application/section".
 struct FakeSettings : SettingsService {
-    using Key = std::tuple<std::string, std::string, std::string>;
-    std::map<Key, std::string> values;
-    std::vector<std::string> writes;         // keys, in call order
-    std::string failOnSaveOf;                // a key whose save throws
-    std::string unusable;                    // set: the store is not settings, with this message
+    std::map<std::string, std::map<std::string, std::string>> sections;
+    std::vector<std::string> writes;  // keys, in call order
+    std::string failOnSaveOf;         // a key whose save throws
+    std::string unusable;             // set: the store is not settings, with this message
 
     std::optional<std::string> lookup(std::string_view app, std::string_view section, std::string_view key) override
     {
         if (!unusable.empty())
             throw UnusableSettingsStore(unusable);
-        const auto found = values.find({std::string(app), std::string(section), std::string(key)});
-        if (found == values.end())
-            return std::nullopt;
-        return found->second;
+        const auto& values = sections[std::string(app) + "/" + std::string(section)];
+        const auto found = values.find(std::string(key));
+        return found == values.end() ? std::nullopt : std::optional(found->second);
     }
     void save(std::string_view app, std::string_view section, std::string_view key, std::string_view value) override
     {
@@ -135,58 +124,40 @@ struct FakeSettings : SettingsService {
         if (key == failOnSaveOf)
             throw std::runtime_error("disk full");
         writes.emplace_back(key);
-        values[{std::string(app), std::string(section), std::string(key)}] = value;
+        sections[std::string(app) + "/" + std::string(section)][std::string(key)] = value;
     }
     std::string location(std::string_view app, std::string_view section) const override
     {
         return "/home/user/.config/" + std::string(app) + "/" + std::string(section) + ".conf";
     }
 
-    void put(std::string_view section, std::string_view key, std::string_view value)
+    auto& section(std::string_view copy) { return sections["QM_PVX/" + std::string(copy)]; }
+    void put(std::string_view copy, std::string_view key, std::string_view value)
     {
-        values[{"QM_PVX", std::string(section), std::string(key)}] = value;
-    }
-    std::map<std::string, std::string> section(std::string_view name) const
-    {
-        std::map<std::string, std::string> result;
-        for (const auto& [key, value] : values) {
-            if (std::get<0>(key) == "QM_PVX" && std::get<1>(key) == name)
-                result[std::get<2>(key)] = value;
-        }
-        return result;
+        section(copy)[std::string(key)] = value;
     }
 };
 
 // Records every call to the platform's activation and keystroke object, with
 // the status line as it stood at that moment.
 struct RecordingAutomation : Automation {
-    struct Call {
-        std::string what;
-        std::string status;
-    };
-    std::vector<Call> calls;
-    std::string failOn;           // a call that throws, e.g. "AppActivate"
+    std::vector<std::string> calls, statuses;
+    std::string failOn;  // the start of a call that throws, e.g. "AppActivate"
     const Label* status = nullptr;
 
     void record(std::string what)
     {
-        const bool fails = what.rfind(failOn, 0) == 0 && !failOn.empty();
-        calls.push_back({std::move(what), status ? status->caption() : ""});
+        const bool fails = !failOn.empty() && what.starts_with(failOn);
+        calls.push_back(std::move(what));
+        statuses.push_back(status ? status->caption() : "");
         if (fails)
             throw std::runtime_error("could not bring the window to the foreground");
-    }
-    std::vector<std::string> log() const
-    {
-        std::vector<std::string> result;
-        for (const Call& call : calls)
-            result.push_back(call.what);
-        return result;
     }
 
     struct Shell : ShellObject {
         RecordingAutomation& owner;
         explicit Shell(RecordingAutomation& o) : owner(o) {}
-        ~Shell() override { owner.calls.push_back({"release", ""}); }
+        ~Shell() override { owner.calls.push_back("release"); owner.statuses.emplace_back(); }
         void SendKeys(std::string_view keys, bool wait) override
         {
             owner.record("SendKeys(" + std::string(keys) + (wait ? ", wait)" : ")"));
