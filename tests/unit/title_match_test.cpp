@@ -4,22 +4,16 @@
 
 #include <optional>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace qmpvx {
 namespace {
 
-struct Pick {
-    std::vector<std::string_view> titlesTopmostFirst;
-    std::string_view wanted;
-    std::optional<std::size_t> expected;
-};
-
-struct Pair { std::string_view a, b; bool equal; };
-
 TEST(TitleMatch, PicksAnExactTitleElseTheTopmostPrefixMatch)
 {
-    const Pick cases[] = {
+    // The open titles, topmost first; the title wanted; the window it names.
+    const std::tuple<std::vector<std::string_view>, std::string_view, std::optional<std::size_t>> cases[] = {
         {{"Notes - Editor", "Notes"}, "Notes", 1}, // exact beats a prefix match above it
         {{"Notes", "Notes - Editor"}, "Notes", 0},
         {{"Other", "Terminal", "terminal"}, "TERMINAL", 1}, // topmost among equals
@@ -32,17 +26,17 @@ TEST(TitleMatch, PicksAnExactTitleElseTheTopmostPrefixMatch)
         {{"\xFF\xFE garbage", "Terminal \xC3"}, "terminal", 1}, // titles that are not UTF-8
         {{"\xFF\xFE garbage", "Terminal \xC3"}, "\xFF", 0},
     };
-    for (const Pick& c : cases) {
+    for (const auto& [titles, wanted, expected] : cases) {
         std::vector<TitledWindow> open;
-        for (std::string_view title : c.titlesTopmostFirst)
+        for (std::string_view title : titles)
             open.push_back({open.size(), std::string(title)});
-        EXPECT_EQ(findByTitle(open, c.wanted), c.expected) << "wanted: " << c.wanted;
+        EXPECT_EQ(findByTitle(open, wanted), expected) << "wanted: " << wanted;
     }
 }
 
 TEST(TitleMatch, FoldsCaseOfLatinGreekAndCyrillicOnly)
 {
-    const Pair cases[] = {
+    const std::tuple<std::string_view, std::string_view, bool> cases[] = {
         {"Hello World", "hELLO wORLD", true}, {"ÀÖØÞ Ÿ", "àöøþ ÿ", true},
         // Capitals on odd code points; long s; dotted capital I as typed by a user meaning i.
         {"ŁÓDŹ ĹĽŇ", "łódź ĺľň", true}, {"ſ", "S", true}, {"İstanbul", "istanbul", true},
@@ -56,8 +50,8 @@ TEST(TitleMatch, FoldsCaseOfLatinGreekAndCyrillicOnly)
         {"Gr\xFC\xDF" "e", "GR\xFC\xDF" "E", true}, {"Gr\xFC\xDF" "e", "Grüße", false},
         {"\xC1\x81", "A", false}, {"\xC3Z", "\xC3z", true},
     };
-    for (const Pair& c : cases)
-        EXPECT_EQ(equalIgnoringCase(c.a, c.b), c.equal) << c.a << " vs " << c.b;
+    for (const auto& [a, b, equal] : cases)
+        EXPECT_EQ(equalIgnoringCase(a, b), equal) << a << " vs " << b;
 }
 
 TEST(TitleMatch, MessagesQuoteAtMostEightyCharacters)

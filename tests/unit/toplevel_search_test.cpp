@@ -6,18 +6,13 @@ namespace qmpvx::wayland {
 namespace {
 
 // Toplevels as the compositor announced them, oldest first.
-std::list<Toplevel> announced(std::initializer_list<Toplevel> toplevels) { return toplevels; }
+using Announced = std::list<Toplevel>;
 
 Toplevel window(std::uint64_t id, std::string title, std::string appId = "foot", bool activated = false,
                 bool closed = false)
 {
-    Toplevel toplevel;
-    toplevel.id = id;
-    toplevel.title = std::move(title);
-    toplevel.appId = std::move(appId);
-    toplevel.activated = activated;
-    toplevel.closed = closed;
-    return toplevel;
+    return {.id = id, .title = std::move(title), .appId = std::move(appId), .activated = activated, .closed = closed,
+            .pendingTitle = {}, .pendingAppId = {}};
 }
 
 std::optional<std::uint64_t> named(const std::list<Toplevel>& toplevels, std::string_view title)
@@ -29,30 +24,30 @@ std::optional<std::uint64_t> named(const std::list<Toplevel>& toplevels, std::st
 
 TEST(ToplevelSearch, ThisProgramsOwnWindowsAndClosedOnesAreNeverNamed)
 {
-    const auto toplevels = announced({
+    const Announced toplevels = {
         window(1, "QM-PVX - qm-pvx", "qm-pvx", true),
         window(2, "QM-PVX - Error", "qm-pvx"),
         window(3, "Notes", "gedit", false, true),
-    });
+    };
     EXPECT_EQ(named(toplevels, "QM-PVX - qm-pvx"), std::nullopt) << "its own title, exactly";
     EXPECT_EQ(named(toplevels, "QM-PVX"), std::nullopt);
     EXPECT_EQ(named(toplevels, "Notes"), std::nullopt) << "closed";
     // A copy under another name is another program: its windows can be typed into.
-    EXPECT_EQ(named(announced({window(4, "QM-PVX - other", "other")}), "QM-PVX"), 4u);
+    EXPECT_EQ(named({window(4, "QM-PVX - other", "other")}, "QM-PVX"), 4u);
 }
 
 TEST(ToplevelSearch, AnExactTitleWinsThenTheActivatedOneThenTheNewest)
 {
-    const auto toplevels = announced({
+    const Announced toplevels = {
         window(1, "Terminal 1"),
         window(2, "Terminal 2", "foot", true),
         window(3, "terminal"),
         window(4, "Terminal 3"),
-    });
+    };
     EXPECT_EQ(named(toplevels, "TERMINAL"), 3u) << "exact ignoring case, though neither newest nor activated";
     EXPECT_EQ(named(toplevels, "Terminal "), 2u) << "of the titles beginning with it, the activated one";
 
-    const auto inactive = announced({window(1, "Terminal 1"), window(2, "Terminal 2"), window(3, "Other", "foot", true)});
+    const Announced inactive = {window(1, "Terminal 1"), window(2, "Terminal 2"), window(3, "Other", "foot", true)};
     EXPECT_EQ(named(inactive, "Terminal"), 2u) << "else the newest";
     EXPECT_EQ(named(inactive, "Terminal 9"), std::nullopt);
 }
