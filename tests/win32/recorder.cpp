@@ -11,21 +11,14 @@ HWND record = nullptr;
 
 LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_CHAR: {
-        const int length = GetWindowTextLengthW(record);
-        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-        text.resize(static_cast<std::size_t>(GetWindowTextW(record, text.data(), length + 1)));
-        text += static_cast<wchar_t>(wParam);
-        SetWindowTextW(record, text.c_str());
-        return 0;
-    }
-    case WM_DESTROY:
+    if (message == WM_DESTROY)
         PostQuitMessage(0);
-        return 0;
-    default:
+    if (message != WM_CHAR)
         return DefWindowProcW(window, message, wParam, lParam);
-    }
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(record)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(record, text.data(), static_cast<int>(text.size()))));
+    SetWindowTextW(record, (text + static_cast<wchar_t>(wParam)).c_str());
+    return 0;
 }
 
 } // namespace
@@ -35,7 +28,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR title, int)
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = L"QM_PVX_RECORDER";
     RegisterClassW(&windowClass);
     const HWND window = CreateWindowExW(0, L"QM_PVX_RECORDER", title, WS_OVERLAPPEDWINDOW, 400, 300, 320, 160,
