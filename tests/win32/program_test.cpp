@@ -1,6 +1,7 @@
 // The real QM-PVX.exe, driven from another process as a user would: its
 // buttons clicked with BM_CLICK, keys posted, its controls read back, typing
 // into Wine's Notepad and into a window that records what it receives.
+#include "core/StatusTexts.h"
 #include "platform/win32/RegistrySettingsService.h"
 #include "platform/win32/Utf16.h"
 #include "ui/Design.h"
@@ -11,11 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <process.h>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 namespace qmpvx::win32 {
 namespace {
@@ -198,7 +202,8 @@ protected:
                     sendTo(title, "ok");
                 }
                 EXPECT_TRUE(textBecomes(control("CURRENT_STATUS_LABEL"), kSent)) << c.notation;
-                EXPECT_TRUE(textBecomes(target, expected)) << c.notation << " gave " << toUtf8(textOf(target));
+                EXPECT_TRUE(textBecomes(target, expected))
+                    << c.notation << " into " << toUtf8(title) << " gave " << toUtf8(textOf(target));
             }
     }
 };
@@ -259,6 +264,24 @@ TEST_F(Program, ManualSendTypesAsAKeyboardWouldIntoTheNamedWindowOnly)
     expectTyped({{"aB+c\u00e4", L"aBC\u00e4", L"aBC\u00e4"}});
     EXPECT_TRUE(GetKeyState(VK_CAPITAL) & 1) << "Caps Lock is off after typing";
     tapCapsLock();
+
+    // Keys that do not reach the target as typed are no success, even when
+    // the last key is sent: the recorder gives the focus away on '&' and lets
+    // go of Shift on '$'. (The 'y' may or may not have gone out before the
+    // program saw Shift up.)
+    for (const auto& [notation, arrived, why] : {
+             std::tuple("ab&", std::vector<std::wstring>{L"ab&"}, L"lost the focus after 3 of 3 keys"),
+             std::tuple("+(x$yz)", std::vector<std::wstring>{L"X$", L"X$y"},
+                        L"the Shift key was let go by something other than QM-PVX while typing into \"QM-PVX "
+                        L"Recorder\""),
+         }) {
+        setTextOf(record_, L"");
+        sendTo(kRecorderTitle, notation);
+        const std::wstring message = errorShown();
+        EXPECT_NE(message.find(why), std::wstring::npos) << toUtf8(message);
+        EXPECT_TRUE(std::ranges::count(arrived, textOf(record_))) << notation << " gave " << toUtf8(textOf(record_));
+        EXPECT_EQ(textOf(control("CURRENT_STATUS_LABEL")), toUtf16(std::string(status::kReadyToSend)));
+    }
 
     // No window of that title: nothing typed, not even into the window in
     // front. The one error window is reused for the next failure, and a close

@@ -19,6 +19,10 @@ namespace qmpvx::win32 {
 namespace {
 
 constexpr auto kActivationTimeout = std::chrono::seconds(2);
+// How long the target may take to read the keys sent so far.
+constexpr auto kReadTimeout = std::chrono::seconds(10);
+// How long Windows may take to show a key that this program pressed as down.
+constexpr auto kKeyStateTimeout = std::chrono::milliseconds(100);
 
 // Visible top-level windows of other processes with a title, topmost first
 // (EnumWindows walks the z-order from the top).
@@ -109,44 +113,88 @@ INPUT keyInput(WORD virtualKey, WORD scan, DWORD flags)
     return input;
 }
 
+// The window of the target's program that the keys go to: the one with the
+// focus, or the target itself.
+HWND keyWindow(HWND target)
+{
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(target, nullptr), &thread) && thread.hwndFocus)
+        return thread.hwndFocus;
+    return target;
+}
+
+std::string modifierName(WORD virtualKey)
+{
+    switch (virtualKey) {
+    case VK_SHIFT: return "Shift";
+    case VK_CONTROL: return "Ctrl";
+    case VK_MENU: return "Alt";
+    default: return {};
+    }
+}
+
 // Key events on their way to the target; every key still down is let go
 // however typing ends.
 class Typist {
 public:
-    Typist(HWND target, const std::string& title, HKL layout) : target_(target), title_(title), layout_(layout) {}
+    Typist(HWND target, const std::string& title, HKL layout, std::size_t total)
+        : target_(target), title_(title), layout_(layout), total_(total)
+    {
+    }
     ~Typist() { releaseAll(); }
     Typist(const Typist&) = delete;
     Typist& operator=(const Typist&) = delete;
 
+    // A modifier is let go only after checking that it was still down for
+    // the keys before: the system may let go of it meanwhile (Wine does when
+    // the window manager moves the focus), and those keys arrive without it.
     void send(const std::vector<KeyStroke>& strokes)
     {
-        std::vector<INPUT> inputs;
-        inputs.reserve(strokes.size());
-        for (const KeyStroke& stroke : strokes)
-            inputs.push_back(inputOf(stroke));
-        const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-        // What went out is down until its release went out too.
-        for (std::size_t i = 0; i < sent && i < strokes.size(); ++i) {
-            const KeyStroke& stroke = strokes[i];
-            const auto same = [&stroke](const KeyStroke& down) {
-                return down.virtualKey == stroke.virtualKey && down.unit == stroke.unit;
-            };
-            if (stroke.up)
-                std::erase_if(held_, same);
-            else if (std::ranges::none_of(held_, same))
-                held_.push_back(stroke);
-        }
-        if (sent != inputs.size())
-            throw std::runtime_error("Windows refused to type into " + quotedTitle(title_) +
-                                     " (another program may block input). Typing stopped.");
+        std::size_t begin = 0;
+        for (std::size_t i = 0; i < strokes.size(); ++i)
+            if (strokes[i].up && !modifierName(strokes[i].virtualKey).empty()) {
+                sendRange(strokes, begin, i);
+                begin = i;
+            }
+        sendRange(strokes, begin, strokes.size());
     }
 
-    void checkFront(std::size_t typed, std::size_t total) const
+    void countTap() { ++typed_; }
+
+    void checkFront() const
     {
         if (!inFront(target_))
             throw std::runtime_error("Typing stopped: the window " + quotedTitle(title_) + " lost the focus after " +
-                                     std::to_string(typed) + " of " + std::to_string(total) +
-                                     " keys. Nothing further was typed.");
+                                     progress() + " (the last of them may have gone to the other window). " +
+                                     "Nothing further was typed.");
+    }
+
+    // Returns once the target has read every key sent so far. An answer to a
+    // message alone does not say so, as a program handles messages sent to it
+    // before its input; but it is given WM_PAINT only when no message and no
+    // input is left for it. So a pixel of the window the keys go to is marked
+    // for painting, and its painting is awaited.
+    void awaitReading() const
+    {
+        const HWND window = keyWindow(target_);
+        RECT pixel{0, 0, 1, 1};
+        InvalidateRect(window, &pixel, FALSE);
+        // Nothing to paint (a window without a client area): its answer is all there is.
+        const bool marked = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+        const auto deadline = std::chrono::steady_clock::now() + kReadTimeout;
+        for (;;) {
+            DWORD_PTR ignored = 0;
+            const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) != 0;
+            if (answered && !(marked && GetUpdateRect(window, nullptr, FALSE)))
+                return;
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw std::runtime_error("Typing stopped: the window " + quotedTitle(title_) +
+                                         " did not read the keys within " +
+                                         std::to_string(std::chrono::seconds(kReadTimeout).count()) +
+                                         " seconds (it may be busy or not responding), after " + progress() +
+                                         ". Check what arrived there.");
+        }
     }
 
     void releaseAll() noexcept
@@ -161,6 +209,55 @@ public:
     }
 
 private:
+    std::string progress() const { return std::to_string(typed_) + " of " + std::to_string(total_) + " keys"; }
+
+    void sendRange(const std::vector<KeyStroke>& strokes, std::size_t begin, std::size_t end)
+    {
+        if (begin == end)
+            return;
+        std::vector<INPUT> inputs;
+        inputs.reserve(end - begin);
+        for (std::size_t i = begin; i < end; ++i)
+            inputs.push_back(inputOf(strokes[i]));
+        const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+        // What went out is down until its release went out too.
+        for (std::size_t i = 0; i < sent && i < inputs.size(); ++i) {
+            const KeyStroke& stroke = strokes[begin + i];
+            const auto same = [&stroke](const KeyStroke& down) {
+                return down.virtualKey == stroke.virtualKey && down.unit == stroke.unit;
+            };
+            if (stroke.up)
+                std::erase_if(held_, same);
+            else if (std::ranges::none_of(held_, same))
+                held_.push_back(stroke);
+        }
+        if (sent != inputs.size())
+            throw std::runtime_error("Windows refused to type into " + quotedTitle(title_) +
+                                     " (another program may block input). Typing stopped.");
+        checkModifiersDown();
+    }
+
+    // Keys sent with a modifier held are typed with it only if nothing let
+    // go of it before them: what this program pressed shows as down in the
+    // keyboard's state at once, and stays down until it lets go itself.
+    void checkModifiersDown() const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kKeyStateTimeout;
+        for (const KeyStroke& down : held_) {
+            const std::string name = modifierName(down.virtualKey);
+            if (name.empty())
+                continue;
+            while ((GetAsyncKeyState(down.virtualKey) & 0x8000) == 0) {
+                if (std::chrono::steady_clock::now() >= deadline)
+                    throw std::runtime_error("Typing stopped: the " + name + " key was let go by something other " +
+                                             "than QM-PVX while typing into " + quotedTitle(title_) + ", after " +
+                                             progress() + ", so the last of them may have arrived without it. " +
+                                             "Nothing further was typed.");
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    }
+
     // Scan codes of the target's layout: a program that reads them sees the
     // key a keyboard with that layout would have.
     INPUT inputOf(const KeyStroke& stroke) const
@@ -175,6 +272,8 @@ private:
     HWND target_;
     const std::string& title_;
     HKL layout_;
+    std::size_t total_;
+    std::size_t typed_ = 0;
     std::vector<KeyStroke> held_;
 };
 
@@ -291,27 +390,24 @@ void Win32Automation::type(std::string_view keys, bool wait)
     const std::vector<KeyStep> steps = planKeySteps(actions, layoutLookup(layout), title_);
     const auto total = static_cast<std::size_t>(std::ranges::count_if(steps, &KeyStep::tap));
 
-    // A round trip through the target's message queue after each key paces
-    // the typing to the target's reading, and makes the wait at the end mean
-    // that the target has taken every key (the best the platform offers).
-    const auto roundTrip = [this] {
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(target_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-    };
-    Typist typist(target_, title_, layout);
+    // Waiting for the target to read each key before the next paces the
+    // typing to the target, and a window that takes the focus meanwhile
+    // (Wine follows the window manager's focus, late) gets none of the keys
+    // after the check. The wait at the end is made however the keys were
+    // asked for: a window in front whose keys went elsewhere is no success.
+    Typist typist(target_, title_, layout, total);
     const CapsLockOff capsLockOff(typist, target_);
-    std::size_t typed = 0;
     for (const KeyStep& step : steps) {
-        typist.checkFront(typed, total);
         if (wait)
-            roundTrip();
+            typist.awaitReading();
+        typist.checkFront();
         typist.send(step.strokes);
         if (step.tap)
-            ++typed;
+            typist.countTap();
     }
     typist.releaseAll();
-    if (wait)
-        roundTrip();
+    typist.awaitReading();
+    typist.checkFront();
 }
 
 } // namespace qmpvx::win32
