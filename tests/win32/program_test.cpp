@@ -76,6 +76,28 @@ HWND findVisible(const wchar_t* windowClass, const wchar_t* title = nullptr)
     return waitFor(visible, 10s) ? found : nullptr;
 }
 
+// The window manager has given the focus to the window of that title. It
+// focuses a new window, or another when the focused one goes, in its own
+// time, and Wine then brings that window to the front: typing must not start
+// before, or keys go to it.
+bool focusedByWindowManager(const std::wstring& title)
+{
+    const wchar_t* const file = _wgetenv(L"QMPVX_ACTIVE_WINDOW_FILE");
+    if (!file)
+        return false;
+    const std::wstring path = L"Z:" + std::wstring(file);
+    const std::string expected = toUtf8(title) + "\n";
+    return waitFor([&] {
+        std::string name;
+        if (FILE* const f = _wfopen(path.c_str(), L"rb")) {
+            for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f))
+                name += static_cast<char>(c);
+            std::fclose(f);
+        }
+        return name == expected;
+    }, 10s);
+}
+
 // A started program, ended when the test is done with it.
 struct Process {
     const HANDLE handle;
@@ -129,11 +151,13 @@ protected:
     void store(std::string_view key, std::string_view value) { registry.save("QM_PVX", name, key, value); }
     std::optional<std::string> stored(std::string_view key) { return registry.lookup("QM_PVX", name, key); }
 
+    std::wstring mainTitle() const { return L"QM-PVX - " + toUtf16(name); }
     void start()
     {
         program_ = std::make_unique<Process>(copy_);
-        main_ = findVisible(L"QM_PVX_FORM", (L"QM-PVX - " + toUtf16(name)).c_str());
+        main_ = findVisible(L"QM_PVX_FORM", mainTitle().c_str());
         ASSERT_NE(main_, nullptr) << "the main window did not appear";
+        ASSERT_TRUE(focusedByWindowManager(mainTitle())) << "the window manager did not focus the main window";
     }
     HWND control(std::string_view name) const { return GetDlgItem(main_, controlId(design::kMainWindow, name)); }
     void click(std::string_view name) const { PostMessageW(control(name), BM_CLICK, 0, 0); }
@@ -148,9 +172,10 @@ protected:
     {
         recorder_ = std::make_unique<Process>(kRecorder, kRecorderTitle.c_str());
         record_ = GetWindow(findVisible(L"QM_PVX_RECORDER", kRecorderTitle.c_str()), GW_CHILD);
+        ASSERT_TRUE(record_ && focusedByWindowManager(kRecorderTitle)) << "the recorder did not appear";
         notepad_ = std::make_unique<Process>(L"notepad.exe");
         edit_ = FindWindowExW(findVisible(L"Notepad"), nullptr, L"Edit", nullptr);
-        ASSERT_TRUE(record_ && edit_) << "the recorder or Notepad did not appear";
+        ASSERT_TRUE(edit_ && focusedByWindowManager(kNotepadTitle)) << "Notepad did not appear";
     }
 
     // Ready, then Send once it is armed.
@@ -163,8 +188,9 @@ protected:
         click("SEND_BUTTON");
     }
 
-    // The text of the error window, dismissed.
-    static std::wstring errorShown()
+    // The text of the error window, dismissed (the window manager then
+    // focuses the main window again).
+    std::wstring errorShown() const
     {
         const HWND error = findVisible(L"QM_PVX_ERROR");
         std::wstring message = error ? L"" : L"(no error window)";
@@ -172,6 +198,7 @@ protected:
             message += textOf(child);
         PostMessageW(error, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(error); }));
+        EXPECT_TRUE(focusedByWindowManager(mainTitle()));
         return message;
     }
 
@@ -308,6 +335,7 @@ TEST_F(Program, TypesThroughAGermanLayout)
 {
     ASSERT_EQ(VkKeyScanExW(L'@', GetKeyboardLayout(0)), 0x0651) << "@ is not on AltGr+Q: not a German keymap";
     startTargets();
+    ASSERT_EQ(SendMessageW(GetParent(record_), WM_APP, 0, 0), 0x0651) << "the recorder's layout is not German";
     start();
     // AltGr characters, umlauts, and punctuation on other keys than in the US.
     const std::wstring text = L"Gr\u00fc\u00dfe @\u20ac{]\\~ "
