@@ -51,6 +51,11 @@ struct HandleCloser {
 };
 using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
+struct RegionDeleter {
+    void operator()(HRGN region) const { DeleteObject(region); }
+};
+using OwnedRegion = std::unique_ptr<std::remove_pointer_t<HRGN>, RegionDeleter>;
+
 // A process's mandatory integrity level (low, medium, high, system); nothing
 // when it cannot be read, and "denied" when Windows refuses to tell.
 struct IntegrityLevel {
@@ -180,13 +185,17 @@ public:
         const HWND window = keyWindow(target_);
         RECT pixel{0, 0, 1, 1};
         InvalidateRect(window, &pixel, FALSE);
-        // Nothing to paint (a window without a client area): its answer is all there is.
-        const bool marked = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+        // GetUpdateRgn, as Wine's GetUpdateRect sees no other program's region.
+        const OwnedRegion region(CreateRectRgn(0, 0, 0, 0));
+        const auto toPaint = [&] { return GetUpdateRgn(window, region.get(), FALSE) > NULLREGION; };
+        // Painted at once (nothing was left to read), or nothing to paint (a
+        // window without a client area): then its answer is all there is.
+        const bool marked = toPaint();
         const auto deadline = std::chrono::steady_clock::now() + kReadTimeout;
         for (;;) {
             DWORD_PTR ignored = 0;
             const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) != 0;
-            if (answered && !(marked && GetUpdateRect(window, nullptr, FALSE)))
+            if (answered && !(marked && toPaint()))
                 return;
             if (std::chrono::steady_clock::now() >= deadline)
                 throw std::runtime_error("Typing stopped: the window " + quotedTitle(title_) +
