@@ -309,6 +309,26 @@ TEST_F(Program, ManualSendTypesAsAKeyboardWouldIntoTheNamedWindowOnly)
         EXPECT_TRUE(std::ranges::count(arrived, textOf(record_))) << notation << " gave " << toUtf8(textOf(record_));
         EXPECT_EQ(textOf(control("CURRENT_STATUS_LABEL")), toUtf16(std::string(status::kReadyToSend)));
     }
+    // An open menu of the target would take the keys (as one opened by an Alt
+    // that reached it does): refused.
+    const HWND notepad = GetParent(edit_);
+    const auto inMenu = [notepad] {
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof thread;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(notepad, nullptr), &thread) &&
+               (thread.flags & GUI_INMENUMODE) != 0;
+    };
+    setTextOf(edit_, L"");
+    PostMessageW(notepad, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    ASSERT_TRUE(waitFor(inMenu)) << "Notepad's menu did not open";
+    sendTo(kNotepadTitle, "abc");
+    const std::wstring menuMessage = errorShown();
+    EXPECT_NE(menuMessage.find(L"a menu of the window \"Untitled - Notepad\" is open and takes the keys, after 0 of 3"),
+              std::wstring::npos)
+        << toUtf8(menuMessage);
+    SendMessageW(notepad, WM_CANCELMODE, 0, 0);
+    EXPECT_TRUE(waitFor([&] { return !inMenu(); }));
+    EXPECT_EQ(textOf(edit_), L"");
 
     // No window of that title: nothing typed, not even into the window in
     // front. The one error window is reused for the next failure, and a close

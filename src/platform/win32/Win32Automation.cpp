@@ -108,6 +108,15 @@ bool inFront(HWND target)
     return foreground && (foreground == target || GetAncestor(foreground, GA_ROOTOWNER) == target);
 }
 
+// A menu of the window's program is open: keys go to the menu.
+bool menuOpen(HWND window)
+{
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) &&
+           (thread.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE | GUI_SYSTEMMENUMODE)) != 0;
+}
+
 INPUT keyInput(WORD virtualKey, WORD scan, DWORD flags)
 {
     INPUT input{};
@@ -173,6 +182,10 @@ public:
             throw std::runtime_error("Typing stopped: the window " + quotedTitle(title_) + " lost the focus after " +
                                      progress() + " (the last of them may have gone to the other window). " +
                                      "Nothing further was typed.");
+        if (menuOpen(target_))
+            throw std::runtime_error("Typing stopped: a menu of the window " + quotedTitle(title_) +
+                                     " is open and takes the keys, after " + progress() +
+                                     ". Close the menu and send again. Nothing further was typed.");
     }
 
     // Returns once the target has read every key sent so far. An answer to a
@@ -358,8 +371,16 @@ void Win32Automation::AppActivate(std::string_view title)
     refuseHigherIntegrity(window, title);
     if (IsIconic(window))
         ShowWindow(window, SW_RESTORE);
+    // The target takes the activation when it next reads its messages: a
+    // round trip before each check, so that a busy target is not taken for a
+    // refusal (the last resort's Alt would then reach it and open its menu).
+    const auto inFrontOnceRead = [window] {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored);
+        return inFront(window);
+    };
     SetForegroundWindow(window);
-    if (!inFront(window)) {
+    if (!inFrontOnceRead()) {
         // The foreground lock lets the thread that has the input give it away.
         const DWORD foregroundThread = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
         const DWORD ownThread = GetCurrentThreadId();
@@ -369,7 +390,7 @@ void Win32Automation::AppActivate(std::string_view title)
         if (attached)
             AttachThreadInput(ownThread, foregroundThread, FALSE);
     }
-    if (!inFront(window)) {
+    if (!inFrontOnceRead()) {
         // Last resort: a key event of this process lifts the lock.
         INPUT alt[2] = {keyInput(VK_MENU, 0, 0), keyInput(VK_MENU, 0, KEYEVENTF_KEYUP)};
         SendInput(2, alt, sizeof(INPUT));
@@ -406,13 +427,15 @@ void Win32Automation::type(std::string_view keys, bool wait)
     // asked for: a window in front whose keys went elsewhere is no success.
     Typist typist(target_, title_, layout, total);
     const CapsLockOff capsLockOff(typist, target_);
+    // What reached the target before the text (its activation) is read first.
+    typist.awaitReading();
     for (const KeyStep& step : steps) {
-        if (wait)
-            typist.awaitReading();
         typist.checkFront();
         typist.send(step.strokes);
         if (step.tap)
             typist.countTap();
+        if (wait)
+            typist.awaitReading();
     }
     typist.releaseAll();
     typist.awaitReading();
