@@ -125,24 +125,106 @@ check "the second text arrived exactly" test "$(cat "$out/two.received")" = "$tw
 check "keymap as before after both" keyboard_as_before
 check "no key left down after both" no_key_down
 
-# A target that reads late: stopped from just before the send until 1.5 s
-# later, it still gets every one of 1000 mixed characters.
+# Targets that read late: stopped from just before the send until 1.5 s
+# later, each still gets every one of 1000 mixed characters: xterm, which
+# cannot say when it has read the keys, by the settle clock; Qt and GTK by
+# their answer to a ping, which comes only once they have read the keys.
 RANDOM=11
 pool=(ä ö ü ß é è à ç ñ ø å æ œ 日 本 語 中 文 字 漢 Ω μ έ γ α λ ψ π Σ а б в г д е ж з и й к л м н € £ ¥ © ® 😀 🎉 🚀 𝄞 a b c d e ' ')
 mixed=""
 for _ in $(seq 1000); do mixed+=${pool[RANDOM % ${#pool[@]}]}; done
-xterm_target "Late Reader" "$out/late.received"
-copy late "Late Reader" "$mixed"
-start_program late late || exit 1
-click_control "$window" READY_BUTTON
-kill -STOP "$target_pid"
-click_control "$window" SEND_BUTTON
-sleep 1.3
-kill -CONT "$target_pid"
-wait_for_characters "$out/late.received" 1000
-sleep 0.3
-check "a stopped target gets 1000 of 1000 characters" test "$(characters "$out/late.received")" = 1000
-check "exactly" test "$(cat "$out/late.received")" = "$mixed"
-check "keymap as before, seconds later" keymap_settles "$out/before.pke"
+for kind in xterm qt gtk; do
+    received="$out/late-$kind.received"
+    if [ "$kind" = xterm ]; then xterm_target "Late $kind" "$received"; else toolkit_target "$kind" "Late $kind" "$received"; fi
+    copy "late-$kind" "Late $kind" "$mixed"
+    start_program "late-$kind" "late-$kind" || exit 1
+    click_control "$window" READY_BUTTON
+    kill -STOP "$target_pid"
+    click_control "$window" SEND_BUTTON
+    sleep 1.3
+    kill -CONT "$target_pid"
+    wait_for_characters "$received" 1000
+    sleep 0.3
+    check "$kind, stopped: 1000 of 1000 characters arrive" test "$(characters "$received")" = 1000
+    check "$kind, stopped: exactly" test "$(cat "$received")" = "$mixed"
+    check "$kind, stopped: keymap as before, seconds later" keymap_settles "$out/before.pke"
+    check "$kind, stopped: the program exits cleanly" exit_program
+done
+
+# Another program holding the keyboard takes every key, whatever has the
+# focus: here a passphrase dialog (pinentry), which keeps its grab while
+# another window is made active. Asked for its text, it waits on a pipe.
+pinentry_open() {  # TITLE
+    rm -f "$out/pinentry.in"
+    mkfifo "$out/pinentry.in"
+    pinentry-gtk-2 <"$out/pinentry.in" >"$out/pinentry.out" 2>&1 &
+    pinentry_pid=$!
+    pids+=("$pinentry_pid")
+    exec {pinentry_fd}>"$out/pinentry.in"
+    printf 'SETTITLE %s\nGETPIN\n' "$1" >&"$pinentry_fd"
+    wait_for_window "^$1\$" >/dev/null
+}
+pinentry_close() {
+    exec {pinentry_fd}>&-
+    kill "$pinentry_pid" 2>/dev/null
+    wait "$pinentry_pid" 2>/dev/null
+}
+
+# Open before the send: the unattended send types nothing anywhere and says
+# why; it tries again every ten seconds, and types once the dialog is gone.
+xterm_target "Behind Dialog" "$out/dialog.received"
+pinentry_open "Passphrase Before"
+copy dialog "Behind Dialog" "Grüße 日本語 ok" AUTOSTART_TICKBOX=1 AUTOCLOSE_TICKBOX=1
+start_program dialog dialog || exit 1
+check "a held keyboard: the send refuses, saying why" \
+    error_shown "Another program holds the keyboard (an open menu, a dialog or a screen locker)"
+check "a held keyboard: nothing was typed, it says" grep -q "holds the keyboard.*Nothing was typed" "$err"
+check "a held keyboard: the target got nothing" test ! -s "$out/dialog.received"
+pinentry_close
+check "the dialog gone, the next try types the text" wait_for_characters "$out/dialog.received" 12
+check "exactly" test "$(cat "$out/dialog.received")" = "Grüße 日本語 ok"
+check "and the program ends by itself" ended_with 0
+
+# A client that grabs the keyboard during a send of three stretches
+# (xterm waits two seconds between them), taking no focus: the next
+# stretch stops before its first key, and the target has exactly the keys
+# counted.
+xterm_target "Grab Midway" "$out/midway.received"
+copy midway "Grab Midway" "$long"
+start_program midway midway || exit 1
+send
+wait_for_characters "$out/midway.received" 30
+"$QMPVX_KEYBOARD_GRABBER" >"$out/grabber.out" &
+grabber_pid=$!
+pids+=("$grabber_pid")
+check "a grab midway: typing stops, saying why" error_shown "Another program holds the keyboard"
+typed=$(sed -n 's/.*typing stopped after \([0-9]*\) of 120 keys.*/\1/p' "$err")
+check "a grab midway: the target got exactly the keys counted, some but not all" \
+    test "$(characters "$out/midway.received")" = "${typed:-none}" -a "${typed:-0}" -lt 120
+check "a grab midway: the grab was there before the stop" grep -q grabbed "$out/grabber.out"
+kill "$grabber_pid"
+check "a grab midway: no key left down" no_key_down
+check "a grab midway: keymap as before, seconds later" keymap_settles "$out/before.pke"
+kill "$pid"
+check "a grab midway: SIGTERM afterwards ends the program" ended_with 143
+
+# The checks before every stretch move no focus: an xterm that reports focus
+# changes to the program in it (as vim and tmux ask it to) reports only its
+# activation while a text of three stretches is typed.
+: >"$out/focus.received"
+xterm -u8 -T "Focus Reports" -e sh -c "stty raw -echo; printf '\033[?1004h'; exec cat > '$out/focus.received'" \
+    >/dev/null 2>&1 &
+pids+=("$!")
+wait_for_window "^Focus Reports\$" >/dev/null
+copy focus "Focus Reports" "$long"
+start_program focus focus || exit 1
+send
+wait_for_characters "$out/focus.received" 123
+sleep 0.5
+# From the last report before the text (the activation) on.
+reported=$(cat "$out/focus.received")
+check "focus reports: the activation, then the text and nothing else" \
+    test "${reported##*$'\e[I'}" = "$(printf '%s' "$long" | sed 's/^+(//; s/)$//')"
+check "focus reports: the program exits cleanly" exit_program
 
 checks_done

@@ -11,14 +11,17 @@ e2e_begin "$out" --metacity
 
 xmodmap -pke >"$out/before.pke"
 
-# type_once LABEL NOTATION EXPECTED: one manual send into a fresh terminal.
+# type_once LABEL NOTATION EXPECTED [qt]: one manual send into a fresh
+# terminal, or a fresh Qt text field.
 type_once() {
     local label=$1 received="$out/$1.received" window target started
     printf '[General]\nWINDOW_NAME_TEXTBOX=Metacity Target\nTEXT_TO_SEND_TEXTBOX=%s\n' "$(ini_string "$2")" >"$conf"
-    : >"$received"
-    xterm -u8 -T "Metacity Target" -e sh -c "stty raw -echo; exec cat > '$received'" >/dev/null 2>&1 &
-    target=$!
-    wait_for_window '^Metacity Target$' >/dev/null
+    if [ "${4:-}" = qt ]; then
+        toolkit_target qt "Metacity Target" "$received"
+    else
+        xterm_target "Metacity Target" "$received"
+    fi
+    target=$target_pid
     "$program" >"$out/$label.out" 2>"$out/$label.err" &
     local program_pid=$!
     window=$(wait_for_window "^QM-PVX - ") || { cat "$out/$label.err"; return 1; }
@@ -47,6 +50,17 @@ many=""
 for i in $(seq 0 59); do many+=$(printf "\\u$(printf %x $((0x0430 + i % 32)))\\u$(printf %x $((0x4e00 + i)))"); done
 for run in 1 2; do
     type_once "segmented-$run" "$many" "$many"
+done
+# 1000 mixed characters into Qt, which answers pings: six stretches, each
+# begun once Qt has read the one before, however long metacity holds the
+# server up.
+RANDOM=5
+pool=(ä ö ü ß é è à ç ñ ø å æ œ 日 本 語 中 文 字 漢 Ω μ έ γ α λ ψ π Σ а б в г д е ж з и й к л м н € £ ¥ © ® 😀 🎉 🚀 𝄞)
+for i in $(seq 0 29); do pool+=("$(printf "\\u$(printf %x $((0x4e00 + i)))")"); done
+mixed=""
+for _ in $(seq 1000); do mixed+=${pool[RANDOM % ${#pool[@]}]}; done
+for run in 1 2; do
+    type_once "qt-mixed-$run" "$mixed" "$mixed" qt
 done
 
 checks_done

@@ -47,10 +47,24 @@ ends_by_itself() {
     return 1
 }
 
+# no_match TEXT FILE...: a title that names no other window ("QM-PVX": the
+# program's own window begins with it, and is never a target). The error
+# says so, and none of the targets writing FILE... gets anything.
+no_match() {
+    local text=$1 before
+    shift
+    before=$(cat "$@" | md5sum)
+    unattended no-match "QM-PVX" "$text" 1
+    check "no matching window: the error says so" reported "$out/no-match.log" 'No window with the title "QM-PVX"'
+    check "no matching window: nothing typed anywhere" test "$(cat "$@" | md5sum)" = "$before"
+    stop_program
+}
+
 # lost_activation LONG FOCUS_COMMAND...: LONG typed into $out/losing (program
 # output in $out/lost.log) until the command moves the focus to the window
 # that writes $out/other. Typing stops at the next key; Wayland cannot hold
-# back a key already on its way, so the other window gets at most that one.
+# back a key already on its way, so the other window gets at most that one
+# (or $on_its_way, where keys go in stretches).
 lost_activation() {
     local long=$1 got other
     shift
@@ -61,8 +75,8 @@ lost_activation() {
     sleep 0.3
     got=$(cat "$out/losing")
     other=$(cat "$out/other")
-    check "lost activation: the other window got at most the key on its way (got: $other)" \
-        test "${#other}" -le 1 -a "${long:${#got}:${#other}}" = "$other"
+    check "lost activation: the other window got at most ${on_its_way:-1} key(s) on the way (got: $other)" \
+        test "${#other}" -le "${on_its_way:-1}" -a "${long:${#got}:${#other}}" = "$other"
     check "lost activation: the target got only a beginning of the text" \
         test -n "$got" -a "${#got}" -lt "${#long}" -a "${long:0:${#got}}" = "$got"
     echo "  the target got ${#got} of ${#long} characters, the other window ${#other};" \

@@ -130,6 +130,19 @@ xterm_target() {
     wait_for_window "^$1\$" >/dev/null
 }
 
+# toolkit_target qt|gtk TITLE FILE: a Qt 6 ($QMPVX_QT_TARGET) or GTK 3 text
+# area writing all it holds into FILE; its pid in $target_pid.
+toolkit_target() {
+    : >"$3"
+    case $1 in
+    qt) QT_QPA_PLATFORM=xcb "$QMPVX_QT_TARGET" "$2" "$3" >/dev/null 2>&1 & ;;
+    gtk) GDK_BACKEND=x11 /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/sway_gtk_target.py" "$2" "$3" >/dev/null 2>&1 & ;;
+    esac
+    target_pid=$!
+    pids+=("$target_pid")
+    wait_for_window "^$2\$" >/dev/null
+}
+
 # start_program CASE [NAME]: the program (or its link NAME in $out/bin) with
 # its output in OUTDIR/CASE.out and .err ($err); $pid, $window, $started.
 # $LAUNCHER, if set, is the command that starts it.

@@ -13,6 +13,7 @@
 
 #include <optional>
 #include <ostream>
+#include <random>
 #include <ranges>
 #include <set>
 
@@ -66,15 +67,41 @@ TEST_F(KeystrokePlanOnUs, MissingCharactersFillTheLevelsOfEmptyKeycodesOnlyAllLe
     EXPECT_THAT(plan.keycodes(), ::testing::UnorderedElementsAre(first, kKeyA, kShiftL, second));
 }
 
-TEST_F(KeystrokePlanOnUs, MoreCharactersThanSlotsReplaceTheLeastRecentlyTypedInANewSegment)
+TEST_F(KeystrokePlanOnUs, MoreCharactersThanSlotsReplaceTheSymbolNeededFurthestAheadInANewSegment)
 {
-    // Eight slots: the ninth character, and the first one again after it,
-    // replace the slots typed through longest ago.
+    // Eight slots: the ninth character replaces one not needed again, so
+    // the first one, typed again after it, still has its own.
     const KeystrokePlan plan = planKeystrokes(parseKeyNotation("äöüßéèàçñä"), layout, emptyKeycodes(layout, 2));
     ASSERT_EQ(plan.segments.size(), 2u);
     EXPECT_EQ(plan.segments[0].steps.size(), 8u);
     EXPECT_TRUE(plan.segments[0].replaced.empty());
-    EXPECT_EQ(plan.segments[1].replaced.size(), 2u);
+    EXPECT_EQ(plan.segments[1].replaced.size(), 1u);
+    EXPECT_EQ(plan.segments[1].steps.back().borrowed, plan.segments[0].steps.front().borrowed);
+}
+
+TEST_F(KeystrokePlanOnUs, AsFewSegmentsAsTheSlotsAllow)
+{
+    // A segment ends only when it has typed through every slot and needs
+    // one more character: the fewest segments any plan could have.
+    for (const std::size_t keycodes : {1u, 3u, 8u}) {
+        std::mt19937 random(static_cast<unsigned>(keycodes));
+        std::vector<keys::KeyAction> text;
+        std::size_t bound = 1;
+        std::set<char32_t> inSegment;
+        for (int i = 0; i < 600; ++i) {
+            const char32_t character = random() % 4 == 0 ? U'a' : U'\u0430' + random() % 32; // a, or Cyrillic
+            text.push_back(keys::KeyAction::tap(character));
+            if (character == U'a' || inSegment.contains(character))
+                continue;
+            if (inSegment.size() == 4 * keycodes) {
+                ++bound;
+                inSegment.clear();
+            }
+            inSegment.insert(character);
+        }
+        const KeystrokePlan plan = planKeystrokes(text, layout, emptyKeycodes(layout, keycodes));
+        EXPECT_EQ(plan.segments.size(), bound) << keycodes << " keycodes";
+    }
 }
 
 TEST_F(KeystrokePlanOnUs, LoansOfAnEarlierSendAreReusedAndReplacedOldestFirst)

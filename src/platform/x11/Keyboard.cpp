@@ -110,6 +110,22 @@ void Keyboard::lockCaps(XConnection& connection, bool on)
                      "change Caps Lock");
 }
 
+bool keyboardGrabbedByOther(XConnection& connection, xcb_timestamp_t now)
+{
+    // Far enough ahead to stay in the future for days, near enough not to
+    // count as the past (the server compares times within half a month).
+    constexpr xcb_timestamp_t kAhead = 1u << 30;
+    xcb_connection_t* c = connection.get();
+    const Reply<xcb_grab_keyboard_reply_t> grab(xcb_grab_keyboard_reply(
+        c, xcb_grab_keyboard(c, 0, connection.root(), now + kAhead, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr));
+    if (!grab)
+        throw NoX11Session("The connection to the X server was lost.");
+    if (grab->status == XCB_GRAB_STATUS_SUCCESS)
+        xcb_ungrab_keyboard(c, XCB_CURRENT_TIME); // a server whose clock ran far ahead
+    return grab->status == XCB_GRAB_STATUS_ALREADY_GRABBED || grab->status == XCB_GRAB_STATUS_FROZEN;
+}
+
 KeycodeSymbols readKeycodes(XConnection& connection, const std::vector<std::uint8_t>& keycodes)
 {
     KeycodeSymbols symbols;

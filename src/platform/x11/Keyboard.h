@@ -39,6 +39,13 @@ private:
     xkb_layout_index_t activeGroup_ = 0;
 };
 
+// Whether another client holds an active grab of the keyboard, which takes
+// every key whatever the focus. `now` is a recent server time. Asks for a
+// grab that the server must refuse: it answers AlreadyGrabbed before it
+// looks at the time, and otherwise InvalidTime for a time in the future, so
+// no grab starts and no window sees its focus move.
+bool keyboardGrabbedByOther(XConnection& connection, xcb_timestamp_t now);
+
 // The symbols of the borrowed levels of some keycodes, as the core protocol
 // has them (its columns 1, 2, 5 and 6: group 1 with and without Level3).
 KeycodeSymbols readKeycodes(XConnection& connection, const std::vector<std::uint8_t>& keycodes);

@@ -71,14 +71,22 @@ void SettleClock::poll()
 }
 
 KeycodeLoans::KeycodeLoans(XConnection& connection, LoanLedger& ledger)
-    : connection_(connection), ledger_(ledger), clock_(connection)
+    : connection_(connection), ledger_(ledger), clock_(connection), receipts_(connection)
 {
+    connection_.onEvent([this](const xcb_generic_event_t& event) { receipts_.take(event); });
+}
+
+KeycodeLoans::~KeycodeLoans()
+{
+    restoreAll();
+    connection_.onEvent(nullptr);
 }
 
 bool KeycodeLoans::settled(const Loan& loan, std::size_t level) const
 {
     const auto& use = loan.lastUse[level];
-    return !use || (clock_.credited() - use->credited >= kSettle && clock_.calm() >= kCalm) ||
+    return !use || (use->reader != XCB_NONE && receipts_.answered(use->reader, use->question)) ||
+           (clock_.credited() - use->credited >= kSettle && clock_.calm() >= kCalm) ||
            SettleClock::Clock::now() - use->at >= kLongest;
 }
 
@@ -129,24 +137,45 @@ void KeycodeLoans::lend(const KeycodeSymbols& symbols, const KeymapWrites& how)
     connection_.sync();
 }
 
-void KeycodeLoans::typedThrough(const Slot& slot)
+void KeycodeLoans::typedThrough(const Slot& slot, xcb_window_t reader)
 {
-    loans_.at(slot.keycode).lastUse[slot.level] = LevelUse{clock_.credited(), SettleClock::Clock::now()};
+    loans_.at(slot.keycode).lastUse[slot.level] =
+        LevelUse{clock_.credited(), SettleClock::Clock::now(), reader, receipts_.nextQuestion()};
+}
+
+bool KeycodeLoans::settled(const std::vector<Slot>& slots) const
+{
+    return std::ranges::all_of(slots, [&](const Slot& slot) {
+        const auto loan = loans_.find(slot.keycode);
+        return loan == loans_.end() || settled(loan->second, slot.level);
+    });
 }
 
 void KeycodeLoans::waitUntilSettled(const std::vector<Slot>& slots, const std::string& stopped)
 {
-    const auto allSettled = [&] {
-        return std::ranges::all_of(slots, [&](const Slot& slot) {
-            const auto loan = loans_.find(slot.keycode);
-            return loan == loans_.end() || settled(loan->second, slot.level);
-        });
-    };
-    while (!allSettled()) {
+    auto probed = SettleClock::Clock::now();
+    while (!settled(slots)) {
         stopIfTerminationRequested(stopped);
-        std::this_thread::sleep_for(kWaitStep);
-        clock_.probe();
+        // Answers come within milliseconds: each is taken as it arrives.
+        connection_.dispatchEventsWithin(kWaitStep);
+        if (SettleClock::Clock::now() - probed >= kWaitStep) {
+            clock_.probe();
+            probed = SettleClock::Clock::now();
+        }
     }
+}
+
+bool KeycodeLoans::waitForAnswer(xcb_window_t window, std::uint64_t question, std::chrono::milliseconds timeout)
+{
+    const auto deadline = SettleClock::Clock::now() + timeout;
+    while (!receipts_.answered(window, question)) {
+        const auto now = SettleClock::Clock::now();
+        if (now >= deadline || terminationRequested())
+            return false;
+        connection_.dispatchEventsWithin(
+            std::min(kWaitStep, std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
+    }
+    return true;
 }
 
 void KeycodeLoans::restore(const std::vector<std::uint8_t>& keycodes)
@@ -168,10 +197,13 @@ void KeycodeLoans::restore(const std::vector<std::uint8_t>& keycodes)
         ledger_.own().lent.erase(keycode);
     }
     ledger_.publish();
+    if (loans_.empty())
+        receipts_.stopListening();
 }
 
 bool KeycodeLoans::restoreSettled()
 {
+    connection_.dispatchEvents();
     if (loans_.empty())
         return false;
     clock_.poll();

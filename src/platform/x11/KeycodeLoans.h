@@ -3,6 +3,7 @@
 #include "platform/x11/Keyboard.h"
 #include "platform/x11/KeystrokePlan.h"
 #include "platform/x11/LoanLedger.h"
+#include "platform/x11/PingReceipts.h"
 #include "platform/x11/XConnection.h"
 
 #include <array>
@@ -50,12 +51,13 @@ private:
 
 // The keycodes this run has borrowed, what each level carries, and when each
 // was last typed through. A level is settled once the target must have read
-// every key typed through it: two seconds of prompt server time after its
-// last key (longer would only keep the keyboard changed; shorter loses keys
-// of a busy target), and the server calm again for a moment, so that a
-// client whose every round trip waited behind a stall has caught up; or at
-// most ten seconds however the server behaves. Only then may its symbol
-// change or the keycode go back.
+// every key typed through it: when the target has answered a ping sent after
+// its last key (a target that gives its word); else two seconds of prompt
+// server time after its last key (longer would only keep the keyboard
+// changed; shorter loses keys of a busy target), and the server calm again
+// for a moment, so that a client whose every round trip waited behind a
+// stall has caught up; or at most ten seconds however the server behaves.
+// Only then may its symbol change or the keycode go back.
 class KeycodeLoans {
 public:
     static constexpr auto kSettle = std::chrono::seconds(2);
@@ -63,7 +65,7 @@ public:
     static constexpr auto kLongest = std::chrono::seconds(10);
 
     KeycodeLoans(XConnection& connection, LoanLedger& ledger);
-    ~KeycodeLoans() { restoreAll(); }
+    ~KeycodeLoans();
     KeycodeLoans(const KeycodeLoans&) = delete;
     KeycodeLoans& operator=(const KeycodeLoans&) = delete;
 
@@ -76,10 +78,18 @@ public:
     // Maps the keycodes, recorded first in the ledger, all in one go, the
     // way `how` says (four levels with the server's four-level type).
     void lend(const KeycodeSymbols& symbols, const KeymapWrites& how);
-    void typedThrough(const Slot& slot);
+    // A key typed through the slot; `reader` is the window whose answers
+    // vouch for it, or XCB_NONE when only the clock can tell.
+    void typedThrough(const Slot& slot, xcb_window_t reader);
+    bool settled(const std::vector<Slot>& slots) const;
     // Blocks until every slot is settled. On a termination request it stops,
     // saying that `stopped` was cut short.
     void waitUntilSettled(const std::vector<Slot>& slots, const std::string& stopped);
+
+    PingReceipts& receipts() { return receipts_; }
+    // Blocks until `window` has answered `question`, at most `timeout`;
+    // returns early on a termination request, which the caller acts on.
+    bool waitForAnswer(xcb_window_t window, std::uint64_t question, std::chrono::milliseconds timeout);
 
     // Gives back every keycode whose levels are all settled, without
     // blocking; true while some remain lent.
@@ -91,6 +101,8 @@ private:
     struct LevelUse {
         SettleClock::Clock::duration credited{};
         SettleClock::Clock::time_point at{};
+        xcb_window_t reader = XCB_NONE;
+        std::uint64_t question = 0;  // an answer to this question or a later one vouches
     };
     struct Loan {
         LevelSymbols keysyms{};
@@ -103,6 +115,7 @@ private:
     XConnection& connection_;
     LoanLedger& ledger_;
     SettleClock clock_;
+    PingReceipts receipts_;
     std::map<std::uint8_t, Loan> loans_;
 };
 

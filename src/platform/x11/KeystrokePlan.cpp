@@ -1,6 +1,8 @@
 #include "platform/x11/KeystrokePlan.h"
 
 #include <algorithm>
+#include <limits>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -10,11 +12,21 @@ namespace qmpvx::x11 {
 
 namespace {
 
+// A position past every action: a symbol not needed again.
+constexpr std::size_t kNever = std::numeric_limits<std::size_t>::max();
+
 class Planner {
 public:
-    Planner(const KeymapIndex& layout, const std::vector<BorrowableKeycode>& borrowable, std::size_t levels)
+    Planner(const KeymapIndex& layout, const std::vector<BorrowableKeycode>& borrowable, std::size_t levels,
+            const std::vector<keys::KeyAction>& actions)
         : layout_(layout)
     {
+        // The whole text is known before the first key: where each borrowed
+        // symbol is needed next decides which one gives up its place.
+        for (std::size_t i = 0; i < actions.size(); ++i) {
+            if (const std::optional<xkb_keysym_t> keysym = borrowedKeysym(actions[i]))
+                uses_[*keysym].push_back(i);
+        }
         for (const BorrowableKeycode& keycode : borrowable) {
             keycodes_.push_back({keycode});
             latest_ = std::max(latest_, *std::ranges::max_element(keycode.lastUse));
@@ -47,6 +59,7 @@ public:
                 borrowedTap(keysymOf(action.key), true);
             break;
         }
+        ++position_;
     }
 
     KeystrokePlan finish()
@@ -62,8 +75,10 @@ private:
         LevelSymbols atStart{};
     };
 
-    // How good a place is for a new symbol: lower is better.
-    using Cost = std::tuple<std::uint64_t, int>;
+    // How good a place is for a new symbol: lower is better. A new wait
+    // first, then how soon a symbol it displaces is needed again, then the
+    // kind of place, then how recently it was typed through.
+    using Cost = std::tuple<bool, std::size_t, int, std::uint64_t>;
 
     Segment& current() { return plan_.segments.back(); }
 
@@ -97,6 +112,39 @@ private:
             held_.erase(stroke->keycode);
         if (modifier == keys::Modifier::Shift)
             shiftHeld_ = press;
+    }
+
+    // The symbol an action types through a borrowed keycode, if any.
+    std::optional<xkb_keysym_t> borrowedKeysym(const keys::KeyAction& action) const
+    {
+        using Kind = keys::KeyAction::Kind;
+        if (action.kind == Kind::Character && !layout_.findCharacter(action.character))
+            return characterKeysym(action.character);
+        if (action.kind == Kind::Key && !layout_.find(keysymOf(action.key)))
+            return keysymOf(action.key);
+        return std::nullopt;
+    }
+
+    // The position of the next action after this one that needs the symbol.
+    std::size_t nextUse(xkb_keysym_t keysym) const
+    {
+        const auto found = uses_.find(keysym);
+        if (found == uses_.end())
+            return kNever;
+        const auto next = std::ranges::upper_bound(found->second, position_);
+        return next == found->second.end() ? kNever : *next;
+    }
+
+    // Whether the symbol stays on some level other than those about to be written.
+    bool keptElsewhere(xkb_keysym_t keysym, const Candidate& writing, const std::array<bool, kBorrowedLevels>& written) const
+    {
+        for (const Candidate& c : keycodes_) {
+            for (std::size_t level = 0; level < kBorrowedLevels; ++level) {
+                if (c.now.keysyms[level] == keysym && !(&c == &writing && written[level]))
+                    return true;
+            }
+        }
+        return false;
     }
 
     static xkb_keysym_t characterKeysym(char32_t character)
@@ -216,15 +264,25 @@ private:
             Cost cost{};
         };
         std::optional<Place> best;
+        // A segment that waits already can replace any symbol typed before it at no further wait.
+        const bool waiting = !current().replaced.empty();
         const auto consider = [&](Candidate& c, std::initializer_list<std::size_t> levels, std::size_t typed,
                                   int rank) {
-            Place place{&c, {}, typed, {0, rank}};
+            Place place{&c, {}, typed, {}};
+            std::uint64_t lastUse = 0;
             for (const std::size_t level : levels) {
                 if (c.relied[level])
                     return;
                 place.written[level] = true;
-                std::get<0>(place.cost) = std::max(std::get<0>(place.cost), c.now.lastUse[level]);
+                lastUse = std::max(lastUse, c.now.lastUse[level]);
             }
+            std::size_t soonest = kNever;
+            for (const std::size_t level : levels) {
+                const xkb_keysym_t displaced = c.now.keysyms[level];
+                if (displaced != XKB_KEY_NoSymbol && displaced != keysym && !keptElsewhere(displaced, c, place.written))
+                    soonest = std::min(soonest, nextUse(displaced));
+            }
+            place.cost = {lastUse != 0 && !waiting, kNever - soonest, rank, lastUse};
             if (!best || place.cost < best->cost)
                 best = place;
         };
@@ -266,6 +324,8 @@ private:
     }
 
     const KeymapIndex& layout_;
+    std::map<xkb_keysym_t, std::vector<std::size_t>> uses_; // positions of the actions that need each symbol
+    std::size_t position_ = 0; // of the action being planned
     std::vector<Candidate> keycodes_;
     std::set<std::uint8_t> held_;  // modifier keys the text holds down
     bool shiftHeld_ = false;
@@ -289,7 +349,7 @@ std::vector<std::uint8_t> KeystrokePlan::keycodes() const
 KeystrokePlan planKeystrokes(const std::vector<keys::KeyAction>& actions, const KeymapIndex& layout,
                              const std::vector<BorrowableKeycode>& borrowable, std::size_t levels)
 {
-    Planner planner(layout, borrowable, levels);
+    Planner planner(layout, borrowable, levels, actions);
     for (const keys::KeyAction& action : actions)
         planner.add(action);
     return planner.finish();

@@ -3,7 +3,9 @@
 #include "platform/ShellObjects.h"
 #include "platform/TitleMatch.h"
 #include "platform/x11/Activation.h"
+#include "platform/x11/WindowSearch.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -87,12 +89,32 @@ void X11Automation::type(std::string_view keys, bool wait)
         throw std::runtime_error("The window " + quotedTitle(target_->title) +
                                  " no longer has the focus. Nothing was typed.");
     try {
-        typeWithXTest(s.connection, s.ledger, s.loans, actions, *target_, wait);
+        report_ = typeWithXTest(s.connection, s.ledger, s.loans, actions, *target_, wait);
     } catch (...) {
         scheduleRestore();
         throw;
     }
     scheduleRestore();
+}
+
+bool X11Automation::focusComesTo(std::string_view title, std::chrono::milliseconds timeout)
+{
+    XConnection& connection = session().connection;
+    std::vector<xcb_window_t> titled;
+    for (const TitledWindow& window : topLevelWindows(connection)) {
+        if (window.title == title)
+            titled.push_back(static_cast<xcb_window_t>(window.id));
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!titled.empty()) {
+        if (std::ranges::any_of(titled, [&](xcb_window_t window) { return holdsFocus(connection, window); }))
+            return true;
+        stopIfTerminationRequested("Activating " + quotedTitle(title) + " stopped, and nothing was typed");
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 void X11Automation::repairKeyboard() noexcept
@@ -125,9 +147,6 @@ void X11Automation::restoreSettled()
     restoreScheduled_ = false;
     if (!session_)
         return;
-    // Events nobody asked for (every client gets MappingNotify) would pile up.
-    while (Reply<xcb_generic_event_t> event{xcb_poll_for_event(session_->connection.get())}) {
-    }
     if (session_->loans.restoreSettled())
         scheduleRestore();
 }

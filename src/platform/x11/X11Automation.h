@@ -30,12 +30,21 @@ public:
     // Types into the window activated last.
     void type(std::string_view keys, bool wait);
 
+    // Whether a window titled exactly `title` comes to hold the keyboard
+    // focus within `timeout`, as one that another party activates does
+    // (a Wayland compositor, for a window of its XWayland); false at once
+    // when no such window is open.
+    bool focusComesTo(std::string_view title, std::chrono::milliseconds timeout);
+
     // Undoes what a run killed earlier left on this display's keyboard.
     // Does nothing where X11 cannot be reached.
     void repairKeyboard() noexcept;
 
     // Blocks until every borrowed keycode has settled and gives it back.
     void settleLoans();
+
+    // What the last typing did (for the benchmarks).
+    const TypingReport& lastReport() const { return report_; }
 
 private:
     // One connection and what this run has recorded and lent through it.
@@ -53,6 +62,7 @@ private:
     std::unique_ptr<Session> session_;
     std::optional<TypingTarget> target_;
     bool restoreScheduled_ = false;
+    TypingReport report_;
     TerminationCleanup cleanup_;
 };
 

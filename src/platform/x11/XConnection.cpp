@@ -1,5 +1,7 @@
 #include "platform/x11/XConnection.h"
 
+#include <poll.h>
+
 #include <cstring>
 
 namespace qmpvx::x11 {
@@ -91,8 +93,35 @@ xcb_timestamp_t XConnection::serverTime()
             if (notify->window == timeWindow_ && notify->atom == property)
                 return notify->time;
         }
+        handle(*event);
     }
     throw NoX11Session("The connection to the X server was lost.");
+}
+
+void XConnection::handle(const xcb_generic_event_t& event)
+{
+    if (onEvent_)
+        onEvent_(event);
+}
+
+void XConnection::dispatchEvents()
+{
+    while (Reply<xcb_generic_event_t> event{xcb_poll_for_event(connection_)})
+        handle(*event);
+    if (xcb_connection_has_error(connection_))
+        throw NoX11Session("The connection to the X server was lost.");
+}
+
+void XConnection::dispatchEventsWithin(std::chrono::milliseconds timeout)
+{
+    // Events read along with earlier replies wait in xcb's queue, not on the socket.
+    if (Reply<xcb_generic_event_t> queued{xcb_poll_for_queued_event(connection_)}) {
+        handle(*queued);
+    } else {
+        pollfd socket{xcb_get_file_descriptor(connection_), POLLIN, 0};
+        poll(&socket, 1, static_cast<int>(timeout.count()));
+    }
+    dispatchEvents();
 }
 
 void XConnection::check(xcb_void_cookie_t cookie, std::string_view what)

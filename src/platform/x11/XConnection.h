@@ -2,7 +2,9 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -50,6 +52,14 @@ public:
     // window of this connection's own.
     xcb_timestamp_t serverTime();
 
+    // Every event this connection reads goes to the handler, wherever it is
+    // read: answers to questions the program asked may come in any wait.
+    void onEvent(std::function<void(const xcb_generic_event_t&)> handler) { onEvent_ = std::move(handler); }
+    // Hands every event that has arrived to the handler, without waiting.
+    void dispatchEvents();
+    // Waits at most `timeout` for an event, then hands over all that arrived.
+    void dispatchEventsWithin(std::chrono::milliseconds timeout);
+
     // The reply, or throws with `what` and the X error code. The error is
     // taken by address: it is filled in by the reply call in the same expression.
     template <typename T>
@@ -66,10 +76,13 @@ public:
     [[noreturn]] static void throwError(const xcb_generic_error_t* error, std::string_view what);
 
 private:
+    void handle(const xcb_generic_event_t& event);
+
     xcb_connection_t* connection_ = nullptr;
     xcb_screen_t* screen_ = nullptr;
     xcb_window_t timeWindow_ = XCB_NONE;
     std::map<std::string, xcb_atom_t, std::less<>> atoms_;
+    std::function<void(const xcb_generic_event_t&)> onEvent_;
 };
 
 } // namespace qmpvx::x11

@@ -9,7 +9,9 @@
 #include <xcb/xtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
+#include <utility>
 #include <stdexcept>
 #include <thread>
 
@@ -18,6 +20,9 @@ namespace qmpvx::x11 {
 namespace {
 
 constexpr auto kHeldKeysTimeout = std::chrono::seconds(2);
+// The longest a send waits for the target's word that it has read the keys;
+// a target busy for longer reads them later, as one without pings would.
+constexpr auto kLongestAnswer = std::chrono::milliseconds(2000);
 
 std::string stoppedAfter(const TypingTarget& target, std::size_t typed, std::size_t total)
 {
@@ -29,20 +34,26 @@ std::string stoppedAfter(const TypingTarget& target, std::size_t typed, std::siz
 // when typing ends, however it ends.
 class Injector {
 public:
-    Injector(XConnection& connection, const TypingTarget& target) : connection_(connection), target_(target) {}
+    Injector(XConnection& connection, const TypingTarget& target)
+        : connection_(connection), target_(target), startedAt_(connection.serverTime())
+    {
+    }
     ~Injector() { releaseAll(); }
     Injector(const Injector&) = delete;
     Injector& operator=(const Injector&) = delete;
 
     // Checks the focus and sends the step with the server grabbed, so that the
     // focus cannot move between the check and the keys: they reach the target
-    // or nothing.
-    void sendStep(const Step& step, std::size_t typed, std::size_t total)
+    // or nothing. At the start of a stretch it also makes sure that no other
+    // client holds the keyboard, which would take the keys whatever the focus.
+    void sendStep(const Step& step, std::size_t typed, std::size_t total, bool startsStretch)
     {
         stopIfTerminationRequested(stoppedAfter(target_, typed, total));
         xcb_grab_server(connection_.get());
         try {
             checkFocus(typed, total);
+            if (startsStretch)
+                requireKeyboardFree(typed, total);
         } catch (...) {
             xcb_ungrab_server(connection_.get());
             xcb_flush(connection_.get());
@@ -60,6 +71,9 @@ public:
         pressed_.clear();
         xcb_flush(connection_.get());
     }
+
+    // The window that held the focus at the last key.
+    xcb_window_t focus() const { return lastFocus_; }
 
 private:
     void send(const KeyEvent& event)
@@ -88,10 +102,23 @@ private:
         lastFocus_ = focus->focus;
     }
 
+    void requireKeyboardFree(std::size_t typed, std::size_t total)
+    {
+        if (!keyboardGrabbedByOther(connection_, startedAt_))
+            return;
+        const std::string where = "Another program holds the keyboard (an open menu, a dialog or a screen locker), "
+                                  "so keys would not reach the window " + quotedTitle(target_.title);
+        if (typed == 0)
+            throw std::runtime_error(where + ". Close it and try again. Nothing was typed.");
+        throw std::runtime_error(where + ": typing stopped after " + std::to_string(typed) + " of " +
+                                 std::to_string(total) + " keys. Close it and try again.");
+    }
+
     XConnection& connection_;
     const TypingTarget& target_;
     std::set<std::uint8_t> pressed_;
     xcb_window_t lastFocus_ = XCB_NONE;
+    xcb_timestamp_t startedAt_;
 };
 
 // The keys typing may press, and whether it switches Caps Lock off, are in
@@ -149,8 +176,8 @@ private:
 
 } // namespace
 
-void typeWithXTest(XConnection& connection, LoanLedger& ledger, KeycodeLoans& loans,
-                   const std::vector<keys::KeyAction>& actions, const TypingTarget& target, bool wait)
+TypingReport typeWithXTest(XConnection& connection, LoanLedger& ledger, KeycodeLoans& loans,
+                           const std::vector<keys::KeyAction>& actions, const TypingTarget& target, bool wait)
 {
     Keyboard keyboard(connection);
     // Keycodes lent by anyone carry borrowed symbols, not the layout's.
@@ -166,23 +193,41 @@ void typeWithXTest(XConnection& connection, LoanLedger& ledger, KeycodeLoans& lo
     const bool capsLock = keyboard.capsLockOn();
     const PressRecord record(ledger, plan.keycodes(), capsLock);
     const CapsLockOff capsLockOff(keyboard, capsLock);
+    PingReceipts& receipts = loans.receipts();
+    const bool answersPings = receipts.listsPing(target.window);
     Injector injector(connection, target);
     std::size_t typed = 0;
+    TypingReport report;
     for (const Segment& segment : plan.segments) {
         // A symbol is replaced only once the keys typed through it have been read.
-        loans.waitUntilSettled(segment.replaced, stoppedAfter(target, typed, plan.taps));
+        if (!loans.settled(segment.replaced)) {
+            ++report.waits;
+            loans.waitUntilSettled(segment.replaced, stoppedAfter(target, typed, plan.taps));
+        }
         loans.lend(segment.lend, writes);
+        bool first = true;
         for (const Step& step : segment.steps) {
-            injector.sendStep(step, typed, plan.taps);
-            if (step.borrowed)
-                loans.typedThrough(*step.borrowed);
+            injector.sendStep(step, typed, plan.taps, std::exchange(first, false));
+            if (step.borrowed) {
+                const bool vouched = answersPings && receipts.sameClient(injector.focus(), target.window);
+                loans.typedThrough(*step.borrowed, vouched ? target.window : XCB_NONE);
+            }
             typed += step.isTap ? 1 : 0;
         }
+        // The target's word on this stretch, before the next one may replace its symbols.
+        if (answersPings && &segment != &plan.segments.back())
+            receipts.ask(target.window);
     }
     injector.releaseAll();
+    // Asked once all is typed: the keyboard goes back once it is answered.
+    const std::optional<std::uint64_t> lastQuestion =
+        answersPings ? std::optional(receipts.ask(target.window)) : std::nullopt;
     connection.sync();
-    if (wait)
+    if (wait && !(lastQuestion && loans.waitForAnswer(target.window, *lastQuestion, kLongestAnswer)))
         std::this_thread::sleep_for(kSettleTime);
+    if (loans.empty())
+        receipts.stopListening();
+    return report;
 }
 
 } // namespace qmpvx::x11
