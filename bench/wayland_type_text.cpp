@@ -1,6 +1,8 @@
 // Types a file's text (in the key notation) into the window with the given
-// title on a wlroots compositor or on KWin, the way the program's send does,
-// and prints the seconds the send took.
+// title on a wlroots compositor, on KWin or on GNOME (through the program's
+// extension), the way the program's send does, and prints the seconds the
+// send took.
+#include "platform/wayland/GnomeAutomation.h"
 #include "platform/wayland/KWinAutomation.h"
 #include "platform/wayland/WaylandAutomation.h"
 
@@ -23,8 +25,10 @@ int main(int argc, char* argv[])
         using Clock = std::chrono::steady_clock;
         auto display = std::make_unique<qmpvx::wayland::WaylandDisplay>();
         std::unique_ptr<qmpvx::Automation> automation;
-        if (display->canTypeIntoWindows())
-            automation = std::make_unique<qmpvx::wayland::WaylandAutomation>(std::move(display));
+        if (qmpvx::wayland::GnomeShell::onSessionBus())
+            automation = std::make_unique<qmpvx::wayland::GnomeAutomation>();
+        else if (display->canTypeIntoWindows())
+            automation = std::make_unique<qmpvx::wayland::WaylandAutomation>(std::move(display), nullptr);
         else
             automation = std::make_unique<qmpvx::wayland::KWinAutomation>(std::move(display));
         const auto start = Clock::now();

@@ -1,7 +1,8 @@
 # Sourced by the Wayland end-to-end scripts and benchmark: a headless sway
 # (wlroots) or weston with XWayland, run by an unprivileged user that is
-# created for the run when started as root (sway refuses root), or a
-# headless KWin on a session bus of its own. Everything started here is
+# created for the run when started as root (sway refuses root), a headless
+# KWin on a session bus of its own, or a headless GNOME Shell as such a user
+# on session and system buses of its own. Everything started here is
 # recorded by PID and ended by wayland_end.
 
 # The counted checks and the INI quoting of the X11 scripts.
@@ -37,8 +38,10 @@ wayland_spawn() {
     session_pids+=("${!var}")
 }
 
-# wayland_begin DIR [sway|weston|kwin [LAYOUTS]]: the session, its files in
-# DIR; for KWin with its keyboard layouts ("us,de"; else its default).
+# wayland_begin DIR [sway|weston|kwin|gnome [LAYOUTS]]: the session, its files in
+# DIR; for KWin with its keyboard layouts ("us,de"; else its default); for
+# GNOME Shell after gnome_prepare, when defined, which may write gsettings
+# lines into DIR/gnome-settings for the shell's session bus.
 # Returns 77 (after saying why) when the compositor cannot start here.
 wayland_begin() {
     session_dir=$1
@@ -106,6 +109,45 @@ CONFIG
                     -d org.kde.KWin -o /Scripting -m org.kde.kwin.Scripting.isScriptLoaded none >/dev/null 2>&1
         }
         ;;
+    gnome)
+        if [ ! -x /usr/bin/gnome-shell ]; then
+            echo "SKIPPED: gnome-shell is not installed (package gnome-shell)."
+            return 77
+        fi
+        # GNOME Shell does not start without a system bus (logind, accounts):
+        # a private one that lets everything through.
+        cat >"$session_dir/system-bus.conf" <<CONFIG
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$session_dir/run/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/> <allow own="*"/>
+    <allow send_type="method_call"/> <allow send_type="signal"/>
+    <allow send_type="method_return"/> <allow send_type="error"/>
+    <allow receive_type="method_call"/> <allow receive_type="signal"/>
+    <allow receive_type="method_return"/> <allow receive_type="error"/>
+  </policy>
+</busconfig>
+CONFIG
+        local system_bus_pid
+        wayland_spawn system_bus_pid dbus-daemon --nofork --config-file="$session_dir/system-bus.conf"
+        session_env+=(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$session_dir/run/system_bus_socket")
+        # What the caller sets before the shell starts, as gsettings lines.
+        [ -f "$session_dir/gnome-settings" ] || : >"$session_dir/gnome-settings"
+        ! declare -F gnome_prepare >/dev/null || gnome_prepare
+        [ -z "$session_user" ] || chown -R "$session_user" "$session_dir"
+        spawn_log="$session_dir/gnome-shell.log" wayland_spawn compositor_pid dbus-run-session -- sh -c \
+            'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0/bus"; echo $$ >"$0/shell.pid"; . "$0/gnome-settings"
+             exec gnome-shell --headless --wayland --virtual-monitor 1280x800' "$session_dir"
+        compositor_ready() {
+            [ -s "$session_dir/bus" ] && [ -s "$session_dir/shell.pid" ] &&
+                grep -q 'Using public X11 display' "$session_dir/gnome-shell.log" &&
+                as_user env DBUS_SESSION_BUS_ADDRESS="$(cat "$session_dir/bus")" gdbus call --session \
+                    -d org.gnome.Shell -o /org/gnome/Shell -m org.freedesktop.DBus.Properties.Get \
+                    org.gnome.Shell ShellVersion >/dev/null 2>&1
+        }
+        ;;
     *)
         wayland_spawn compositor_pid sway -c "$session_dir/sway.config"
         compositor_ready() { as_user env WAYLAND_DISPLAY="$socket" SWAYSOCK="$(find "$session_dir/run" -name 'sway-ipc.*' | head -1)" \
@@ -130,6 +172,13 @@ CONFIG
     if [ "$compositor" = kwin ]; then
         session_pids+=("$(cat "$session_dir/kwin.pid")")
         session_env+=(DBUS_SESSION_BUS_ADDRESS="$(cat "$session_dir/bus")")
+    elif [ "$compositor" = gnome ]; then
+        session_pids+=("$(cat "$session_dir/shell.pid")")
+        # Mutter's XWayland takes clients with the key it writes into the runtime folder.
+        local x11
+        x11=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$session_dir/gnome-shell.log" | head -1)
+        session_env+=(DBUS_SESSION_BUS_ADDRESS="$(cat "$session_dir/bus")" DISPLAY="$x11"
+                      XAUTHORITY="$(find "$session_dir/run" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -1)")
     else
         local x11
         x11=$(xwayland_socket)

@@ -29,9 +29,12 @@ check "lintian finds no error or warning (got: $lintian_out)" test -z "$lintian_
 id=io.github.qm_pvx.qm_pvx
 desktop=./usr/share/applications/$id.desktop
 metainfo=./usr/share/metainfo/$id.metainfo.xml
+extension=./usr/share/gnome-shell/extensions/qm-pvx@qm-pvx.github.io
+schema=./usr/share/glib-2.0/schemas/org.gnome.shell.extensions.qm-pvx.gschema.xml
 expected=$(printf '%s\n' ./usr/bin/qm-pvx "$desktop" ./usr/share/doc/qm-pvx/changelog.Debian.gz \
     ./usr/share/doc/qm-pvx/copyright ./usr/share/lintian/overrides/qm-pvx ./usr/share/man/man1/qm-pvx.1.gz \
-    "$metainfo" ./usr/share/pixmaps/qm-pvx.png | sort | paste -sd' ')
+    "$metainfo" ./usr/share/pixmaps/qm-pvx.png "$extension/metadata.json" "$extension/extension.js" \
+    "$extension/service.js" "$schema" | sort | paste -sd' ')
 files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort | paste -sd' ')
 check "exactly the program, its documents, desktop entry, metadata and icon (got: $files)" test "$files" = "$expected"
 dpkg-deb -x "$deb" "$tmp/x"
@@ -43,6 +46,13 @@ check "the desktop entry asks KWin for its fake input" \
 check "AppStream metadata is valid, pedantically" \
     appstreamcli validate --pedantic --no-net --no-color "$tmp/x/$metainfo"
 check "the metadata launches the desktop entry" grep -q "<launchable type=\"desktop-id\">$id.desktop<" "$tmp/x/$metainfo"
+# GNOME Shell takes the extension's requests only from the installed program.
+check "the GNOME Shell extension's metadata is valid JSON for GNOME 43 and 44, naming /usr/bin/qm-pvx" \
+    python3 -c 'import json, sys; m = json.load(open(sys.argv[1]));
+assert m["uuid"] == "qm-pvx@qm-pvx.github.io" and m["shell-version"] == ["43", "44"], m
+assert m["qm-pvx-program"] == "/usr/bin/qm-pvx" and m["settings-schema"] == "org.gnome.shell.extensions.qm-pvx", m' \
+    "$tmp/x/$extension/metadata.json"
+check "the extension's settings schema compiles" glib-compile-schemas --strict --dry-run "$tmp/x/usr/share/glib-2.0/schemas"
 man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$tmp/x/usr/share/man/man1/qm-pvx.1.gz" 2>&1 >/dev/null)
 check "the installed manual page renders without warnings (got: $man_warnings)" test -z "$man_warnings"
 

@@ -97,9 +97,7 @@ void KWinAutomation::AppActivate(std::string_view title)
     target_.reset();
     if (scripting_)
         scripting_->stopWatching();
-    if (title.empty())
-        throw std::runtime_error("No target window title is set. Enter the title of the window to type into, "
-                                 "or the beginning of it.");
+    requireTitle(title);
     // Before anything moves on the screen: a window that cannot be typed into is not activated.
     requireFakeInput();
     KWinScripting& s = scripting();
@@ -113,9 +111,7 @@ void KWinAutomation::AppActivate(std::string_view title)
     }
     const std::optional<std::size_t> found = findByTitle(candidates, title);
     if (!found)
-        throw std::runtime_error("No window with the title " + quotedTitle(title) +
-                                 " or a title beginning with it is open. Open that window first, or check the "
-                                 "title for typing mistakes. Nothing was typed.");
+        throw noSuchWindow(title);
     const std::string id = ids[*found];
     const std::string shownTitle = candidates[*found].title;
     s.watch(id, true);

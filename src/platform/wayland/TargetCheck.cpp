@@ -13,6 +13,20 @@ std::string counted(std::size_t typed, std::size_t total)
 
 } // namespace
 
+void requireTitle(std::string_view title)
+{
+    if (title.empty())
+        throw std::runtime_error("No target window title is set. Enter the title of the window to type into, "
+                                 "or the beginning of it.");
+}
+
+std::runtime_error noSuchWindow(std::string_view title)
+{
+    return std::runtime_error("No window with the title " + quotedTitle(title) +
+                              " or a title beginning with it is open. Open that window first, or check the "
+                              "title for typing mistakes. Nothing was typed.");
+}
+
 std::runtime_error notBroughtForward(const std::string& title, const std::string& why)
 {
     return std::runtime_error("Could not bring the window " + quotedTitle(title) + " to the foreground: " + why +

@@ -1,12 +1,24 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace qmpvx::wayland {
 
-// The messages of both Wayland routes about the window being typed into.
+// The messages of the Wayland routes about the window being typed into.
+
+// The window typed into: the compositor's id for it, its title for messages.
+struct TypingTarget {
+    std::uint64_t id;
+    std::string title;
+};
+
+// Throws, before any window is looked for, when the title is empty.
+void requireTitle(std::string_view title);
+std::runtime_error noSuchWindow(std::string_view title);
 
 std::runtime_error notBroughtForward(const std::string& title, const std::string& why);
 

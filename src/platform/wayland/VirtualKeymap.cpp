@@ -110,6 +110,9 @@ private:
     std::map<std::uint32_t, std::array<xkb_keysym_t, 2>> symbols_;
 };
 
+
+} // namespace
+
 xkb_keysym_t keysymOfTap(const keys::KeyAction& action)
 {
     if (action.kind == keys::KeyAction::Kind::Key)
@@ -121,8 +124,6 @@ xkb_keysym_t keysymOfTap(const keys::KeyAction& action)
                                  " cannot be typed as a key.");
     }
 }
-
-} // namespace
 
 bool isKeyboardLayout(xkb_keymap* keymap)
 {

@@ -53,6 +53,10 @@ std::vector<std::uint32_t> borrowableKeycodes(xkb_keymap* layout);
 // no keysym.
 std::vector<KeymapSegment> planVirtualTyping(const std::vector<keys::KeyAction>& actions, xkb_keymap* layout);
 
+// The keysym a tap types; throws std::runtime_error, naming the position,
+// for a character that has none.
+xkb_keysym_t keysymOfTap(const keys::KeyAction& action);
+
 // The layout's keymap text with `extra` keysyms put on keycodes: two levels each.
 std::string keymapWithBorrowed(xkb_keymap* layout,
                                const std::vector<std::pair<std::uint32_t, std::array<xkb_keysym_t, 2>>>& extra);

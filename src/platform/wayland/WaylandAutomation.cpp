@@ -8,7 +8,11 @@
 #include "platform/wayland/VirtualKeyboard.h"
 #include "platform/wayland/VirtualKeymap.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -27,6 +31,7 @@ constexpr auto kFreshKeyboardSettle = std::chrono::milliseconds(30);
 // An X11 client under XWayland reads a new keymap lazily, when it gets to
 // the notification of it; the keys before must have been read first.
 constexpr auto kKeymapSwitchPause = std::chrono::milliseconds(60);
+constexpr auto kXWaylandFocusTimeout = std::chrono::milliseconds(500);
 // After the compositor has passed on the last key, the time the target gets
 // before SendKeys returns.
 constexpr auto kSettleTime = std::chrono::milliseconds(50);
@@ -56,6 +61,23 @@ x11::XkbKeymap userLayout(const WaylandDisplay& display)
     return keymap;
 }
 
+// Whether an XWayland server of this user runs. Connecting to a compositor's
+// X11 display starts its XWayland when it starts one only on demand, which
+// a send into a Wayland window must not do.
+bool xwaylandRunning()
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream comm(entry.path() / "comm");
+        std::string name;
+        struct stat owner {};
+        if (std::getline(comm, name) && name == "Xwayland" && stat(entry.path().c_str(), &owner) == 0 &&
+            owner.st_uid == getuid())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string ownAppId()
@@ -65,9 +87,10 @@ std::string ownAppId()
     return name.substr(0, name.find('.'));
 }
 
-WaylandAutomation::WaylandAutomation(std::unique_ptr<WaylandDisplay> display)
-    : display_(std::move(display)), ownAppId_(ownAppId())
+WaylandAutomation::WaylandAutomation(std::unique_ptr<WaylandDisplay> display, Scheduler* scheduler)
+    : display_(std::move(display)), ownAppId_(ownAppId()), xwayland_(scheduler)
 {
+    xwayland_.repairKeyboard();
 }
 
 WaylandDisplay& WaylandAutomation::display()
@@ -82,17 +105,14 @@ WaylandDisplay& WaylandAutomation::display()
 void WaylandAutomation::AppActivate(std::string_view title)
 {
     target_.reset();
-    if (title.empty())
-        throw std::runtime_error("No target window title is set. Enter the title of the window to type into, "
-                                 "or the beginning of it.");
+    throughXWayland_ = false;
+    requireTitle(title);
     WaylandDisplay& d = display();
     d.roundTrip();
     const std::vector<TitledWindow> candidates = searchOrder(d.toplevels(), ownAppId_);
     const std::optional<std::size_t> found = findByTitle(candidates, title);
     if (!found)
-        throw std::runtime_error("No window with the title " + quotedTitle(title) +
-                                 " or a title beginning with it is open. Open that window first, or check the "
-                                 "title for typing mistakes. Nothing was typed.");
+        throw noSuchWindow(title);
     const std::uint64_t id = candidates[*found].id;
     const std::string shownTitle = candidates[*found].title;
     const auto active = [&] {
@@ -113,7 +133,17 @@ void WaylandAutomation::AppActivate(std::string_view title)
             throw notBroughtForward(shownTitle, "the compositor did not activate it within 2 s.");
         std::this_thread::sleep_for(kActivationPoll);
     }
-    target_ = Target{id, shownTitle};
+    target_ = TypingTarget{id, shownTitle};
+    // The compositor gives an XWayland window the X11 focus just after it
+    // reports it activated; a native window with that title never gets it.
+    try {
+        if (xwaylandRunning() && xwayland_.focusComesTo(shownTitle, kXWaylandFocusTimeout)) {
+            xwayland_.AppActivate(shownTitle);
+            throughXWayland_ = true;
+        }
+    } catch (const x11::NoX11Session&) {
+        // No XWayland here: every window is a Wayland one.
+    }
 }
 
 std::unique_ptr<ShellObject> WaylandAutomation::CreateObject(std::string_view className)
@@ -123,6 +153,10 @@ std::unique_ptr<ShellObject> WaylandAutomation::CreateObject(std::string_view cl
 
 void WaylandAutomation::type(std::string_view keys, bool wait)
 {
+    if (throughXWayland_) {
+        xwayland_.type(keys, wait);
+        return;
+    }
     const std::vector<keys::KeyAction> actions =
         keysToType(keys, target_ ? std::optional<std::string>(target_->title) : std::nullopt);
     WaylandDisplay& d = display();
