@@ -55,7 +55,7 @@ for n in $(seq "$runs"); do
     : >"$dir/gtk-$n"; chmod 666 "$dir/gtk-$n"
     wayland_spawn gtk_pid env GDK_BACKEND=wayland /usr/bin/python3 "$here/../tests/e2e/sway_gtk_target.py" \
         "GTK run $n" "$dir/gtk-$n"
-    wait_for_gnome_window "GTK run $n" || { echo "the GTK window did not open"; exit 1; }
+    wait_for_toplevel "GTK run $n" || { echo "the GTK window did not open"; exit 1; }
     run "GTK run $n" "$dir/gtk-$n"
     kill "$gtk_pid"
 done

@@ -44,12 +44,4 @@ gnome_begin() {
 gnome_windows() { as_user /usr/bin/python3 "$gnome_helper" windows; }
 gnome_screenshot() { as_user /usr/bin/python3 "$gnome_helper" screenshot "$1"; }
 gnome_focused() { gnome_windows | awk -F'\t' '$1 == "*" { print $2 }'; }
-
-# wait_for_gnome_window TITLE [SECONDS]
-wait_for_gnome_window() {
-    for _ in $(seq $((${2:-10} * 10))); do
-        gnome_windows | cut -f2 | grep -qxF "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+toplevels=gnome_windows

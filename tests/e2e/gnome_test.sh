@@ -55,7 +55,7 @@ wayland_spawn gtk_pid env GDK_BACKEND=wayland /usr/bin/python3 "$here/sway_gtk_t
 wayland_spawn qt_pid env QT_QPA_PLATFORM=wayland "$QMPVX_SWAY_QT_TARGET" "Qt Target" "$out/qt"
 wayland_spawn xterm_pid xterm -u8 -T "XTerm Target" -e sh -c "stty raw -echo; exec cat > '$out/xterm'"
 for title in "GTK Target" "Qt Target" "XTerm Target"; do
-    wait_for_gnome_window "$title" || { echo "$title did not open"; gnome_windows; exit 1; }
+    wait_for_toplevel "$title" || { echo "$title did not open"; gnome_windows; exit 1; }
 done
 
 # A caller that is not the program is refused, and told why.

@@ -224,10 +224,12 @@ def walk(node):
 walk(json.load(sys.stdin))'
 }
 
-# wait_for_toplevel TITLE [SECONDS]
+# wait_for_toplevel TITLE [SECONDS]: in the compositor's list of windows
+# ($toplevels, a command printing one window a line with its title second).
+toplevels=sway_toplevels
 wait_for_toplevel() {
     for _ in $(seq $((${2:-10} * 10))); do
-        sway_toplevels | cut -f2 | grep -qxF "$1" && return 0
+        "$toplevels" | cut -f2 | grep -qxF "$1" && return 0
         sleep 0.1
     done
     return 1

@@ -76,7 +76,7 @@ class Planner {
 public:
     explicit Planner(xkb_keymap* layout) : index_(layout, 0)
     {
-        levelThree_ = index_.levelThreeMask() != 0 && canHold(index_.levelThreeMask() | index_.shiftMask());
+        levelThree_ = index_.levelThreeMask() != 0 && index_.canHold(index_.levelThreeMask() | index_.shiftMask());
         places_ = placesIn(layout, levelThree_);
         startSegment();
     }
@@ -107,16 +107,6 @@ public:
     std::optional<x11::KeyStroke> capsLockKey() const { return index_.find(XKB_KEY_Caps_Lock); }
 
 private:
-    bool canHold(std::uint32_t modifiers) const
-    {
-        try {
-            index_.keycodesToHold(modifiers);
-            return true;
-        } catch (const std::invalid_argument&) {
-            return false;
-        }
-    }
-
     void hold(const keys::KeyAction& action)
     {
         releaseLevelKeys();

@@ -70,6 +70,8 @@ public:
     // ISO_Level3_Shift for Shift|Mod5. Works for every stroke this index returns;
     // throws std::invalid_argument for a combination no key of the map sets.
     std::vector<std::uint8_t> keycodesToHold(std::uint32_t modifiers) const;
+    // Whether some keys of the map set exactly these modifiers.
+    bool canHold(std::uint32_t modifiers) const { return holdersFor(modifiers).has_value(); }
 
     // Real modifier masks. Shift, Lock and Control are fixed; Alt, Level3 and
     // NumLock are what Alt_L, ISO_Level3_Shift and Num_Lock set in this group

@@ -32,7 +32,7 @@ public:
             latest_ = std::max(latest_, *std::ranges::max_element(keycode.lastUse));
         }
         // Levels 3 and 4 need a Level3 (AltGr) key in the layout to reach them.
-        levels_ = levels > 2 && layout.levelThreeMask() && canHold(layout.levelThreeMask() | layout.shiftMask()) ? 4 : 2;
+        levels_ = levels > 2 && layout.levelThreeMask() && layout.canHold(layout.levelThreeMask() | layout.shiftMask()) ? 4 : 2;
         startSegment();
     }
 
@@ -171,16 +171,6 @@ private:
     void layoutTap(const KeyStroke& stroke)
     {
         emitTap(stroke.keycode, layout_.keycodesToHold(stroke.modifiers), std::nullopt);
-    }
-
-    bool canHold(std::uint32_t modifiers) const
-    {
-        try {
-            layout_.keycodesToHold(modifiers);
-            return true;
-        } catch (const std::invalid_argument&) {
-            return false;
-        }
     }
 
     void borrowedTap(xkb_keysym_t keysym, bool wholeKeycode)
