@@ -208,28 +208,4 @@ check "a grab midway: keymap as before, seconds later" keymap_settles "$out/befo
 kill "$pid"
 check "a grab midway: SIGTERM afterwards ends the program" ended_with 143
 
-# The checks before every stretch move no focus: an xterm that reports focus
-# changes to the program in it (as vim and tmux ask it to) reports only its
-# activation while a text of three stretches is typed.
-: >"$out/focus.received"
-xterm -u8 -T "Focus Reports" -e sh -c "stty raw -echo; printf '\033[?1004h'; exec cat > '$out/focus.received'" \
-    >/dev/null 2>&1 &
-pids+=("$!")
-wait_for_window "^Focus Reports\$" >/dev/null
-copy focus "Focus Reports" "$long"
-start_program focus focus || exit 1
-send
-# Counted from the last report (the activation) on: the xterm may also have
-# reported its own focus at start and its loss to the program's window.
-since_activation() { local r; r=$(cat "$out/focus.received"); printf '%s' "${r##*$'\e[I'}" | wc -m; }
-for _ in $(seq 400); do
-    [ "$(since_activation)" -ge 120 ] && break
-    sleep 0.05
-done
-sleep 0.5
-reported=$(cat "$out/focus.received")
-check "focus reports: the activation, then the text and nothing else" \
-    test "${reported##*$'\e[I'}" = "$(printf '%s' "$long" | sed 's/^+(//; s/)$//')"
-check "focus reports: the program exits cleanly" exit_program
-
 checks_done
